@@ -1,0 +1,16 @@
+// The payload: bytes no decoder interprets, kept as a copy in the chain's slab
+// and rendered twice, as hexadecimal and as printable text.
+#pragma once
+
+#include "protocols/layer.h"
+
+class CDataLayer : public CProtocolLayer {
+public:
+    static constexpr int32_t kType = LAYER_DATA;
+    CDataLayer() : CProtocolLayer(kType, "Data") {}
+    void Decode(const unsigned char* data, int length) override;
+    void AppendXml(std::string& out, int depth) const override;
+
+    const unsigned char* m_pData = nullptr;  // null for an empty payload
+    int32_t m_nLength = 0;
+};

@@ -1,0 +1,43 @@
+// Ethernet II, and PPP over Ethernet in its data stage.
+//
+//  Ethernet II                       PPPoE (6 bytes)              PPP (2 bytes)
+//  0      6      12   14             0     1    2       4     6   0        2
+//  +------+------+----+              +-----+----+-------+-----+   +--------+
+//  | dst  | src  |type|              |ver/ |code|session|len  |   |protocol|
+//  +------+------+----+              |type |    |id     |     |   +--------+
+//                                    +-----+----+-------+-----+
+#pragma once
+
+#include "protocols/layer.h"
+
+class CEthernetLayer : public CProtocolLayer {
+public:
+    static constexpr int32_t kType = LAYER_ETHERNET;
+    CEthernetLayer() : CProtocolLayer(kType, "Ethernet") {}
+    void Decode(const unsigned char* data, int length) override;
+    void AppendXml(std::string& out, int depth) const override;
+
+    unsigned char m_srcMac[6] = {};
+    unsigned char m_dstMac[6] = {};
+    uint32_t m_nEtherType = 0;  // or, on an IEEE 802.3 frame, its length field
+};
+
+class CPppoeLayer : public CProtocolLayer {
+public:
+    static constexpr int32_t kType = LAYER_PPPOE;
+    CPppoeLayer() : CProtocolLayer(kType, "PPPoE") {}
+    void Decode(const unsigned char* data, int length) override;
+    void AppendXml(std::string& out, int depth) const override;
+
+    uint32_t m_nProtocol = 0;  // version/type byte (high) and code byte (low)
+};
+
+class CPppLayer : public CProtocolLayer {
+public:
+    static constexpr int32_t kType = LAYER_PPP;
+    CPppLayer() : CProtocolLayer(kType, "PPP") {}
+    void Decode(const unsigned char* data, int length) override;
+    void AppendXml(std::string& out, int depth) const override;
+
+    uint32_t m_nProtocol = 0;
+};

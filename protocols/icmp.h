@@ -1,0 +1,16 @@
+// ICMP header (4 bytes): type, code, checksum. The rest is payload.
+#pragma once
+
+#include "protocols/layer.h"
+
+class CIcmpLayer : public CProtocolLayer {
+public:
+    static constexpr int32_t kType = LAYER_ICMP;
+    CIcmpLayer() : CProtocolLayer(kType, "ICMP") {}
+    void Decode(const unsigned char* data, int length) override;
+    void AppendXml(std::string& out, int depth) const override;
+
+    uint32_t m_nIcmpType = 0;
+    uint32_t m_nCode = 0;
+    uint16_t m_nChecksum = 0;
+};
