@@ -1,0 +1,179 @@
+// tapwatch-bench FILE: intake, log-writing and memory figures for one capture
+// file, each measured in the same run as its baseline.
+//
+//   read_only_pps           a bare single-threaded pcap_next_ex loop over the file
+//   intake_pps              reading and taking in every packet (decode, row cells,
+//                           store append) with four readers sharing the handle
+//                           under one read lock, as in a live capture
+//   intake_ratio            intake time over read-only time
+//   xml_pps                 the log of every stored packet written to /dev/null
+//   tshark_pdml_pps         tshark -n -r FILE -T pdml > /dev/null (when installed)
+//   xml_over_tshark         xml_pps over tshark_pdml_pps
+//   store_bytes_per_packet  heap held by the store per packet, minus captured bytes
+#include <fcntl.h>
+#include <malloc.h>
+#include <pcap/pcap.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/packet_intake.h"
+#include "filter/shared_text.h"
+#include "xml/capture_log.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+pcap_t* OpenFile(const char* path) {
+    char errbuf[PCAP_ERRBUF_SIZE] = {};
+    pcap_t* p = pcap_open_offline(path, errbuf);
+    if (p == nullptr) {
+        std::fprintf(stderr, "tapwatch-bench: %s\n", errbuf);
+        std::exit(1);
+    }
+    return p;
+}
+
+size_t HeapInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+struct ReadOnly {
+    size_t packets = 0;
+    double seconds = 0;
+};
+
+ReadOnly ReadOnlyLoop(const char* path) {
+    pcap_t* p = OpenFile(path);
+    ReadOnly r;
+    const auto start = Clock::now();
+    pcap_pkthdr* h;
+    const u_char* bytes;
+    while (pcap_next_ex(p, &h, &bytes) == 1) ++r.packets;
+    r.seconds = Seconds(start);
+    pcap_close(p);
+    return r;
+}
+
+struct IntakeRun {
+    size_t packets = 0;
+    size_t capturedBytes = 0;
+    double seconds = 0;
+};
+
+// Four readers share one handle: the next-frame call and the copy of its bytes
+// under the read lock, decoding and the append outside it.
+IntakeRun Intake(const char* path, PacketStore& store) {
+    SharedText dataContains;
+    PacketIntake intake(store, dataContains);
+    pcap_t* p = OpenFile(path);
+    std::mutex readLock;
+    std::vector<size_t> bytesPerReader(4, 0);
+    const auto start = Clock::now();
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 4; ++t) {
+        readers.emplace_back([&, t] {
+            PacketIntake::Reader reader(intake);
+            std::vector<unsigned char> frame(65536);
+            for (;;) {
+                pcap_pkthdr* h;
+                const u_char* bytes;
+                uint32_t caplen;
+                {
+                    std::scoped_lock lock(readLock);
+                    if (pcap_next_ex(p, &h, &bytes) != 1) return;
+                    caplen = h->caplen;
+                    std::memcpy(frame.data(), bytes, caplen);
+                }
+                reader.ProcessPacket(frame.data(), static_cast<int>(caplen), 0);
+                bytesPerReader[t] += caplen;
+            }
+        });
+    }
+    for (auto& r : readers) r.join();
+    IntakeRun run;
+    run.seconds = Seconds(start);
+    run.packets = store.Count();
+    for (size_t b : bytesPerReader) run.capturedBytes += b;
+    pcap_close(p);
+    return run;
+}
+
+double TsharkPdml(const char* path) {
+    if (std::system("command -v tshark > /dev/null 2>&1") != 0) return -1;
+    const std::string command = std::string("tshark -n -r '") + path + "' -T pdml > /dev/null 2>&1";
+    const auto start = Clock::now();
+    if (std::system(command.c_str()) != 0) return -1;
+    return Seconds(start);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool tshark = true;
+    const char* path = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--no-tshark") == 0)
+            tshark = false;
+        else
+            path = argv[i];
+    }
+    if (path == nullptr) {
+        std::fprintf(stderr, "usage: tapwatch-bench [--no-tshark] FILE\n");
+        return 2;
+    }
+
+    const ReadOnly readOnly = ReadOnlyLoop(path);
+    std::printf("packets %zu\n", readOnly.packets);
+    std::printf("read_only_pps %.0f\n", readOnly.packets / readOnly.seconds);
+
+    PacketStore store;
+    const size_t heapBefore = HeapInUse();
+    const IntakeRun intake = Intake(path, store);
+    const size_t heapAfter = HeapInUse();
+    std::printf("intake_pps %.0f\n", intake.packets / intake.seconds);
+    std::printf("intake_ratio %.2f\n", intake.seconds / readOnly.seconds);
+    if (intake.packets > 0) {
+        const double perPacket =
+            (static_cast<double>(heapAfter) - heapBefore - intake.capturedBytes) / intake.packets;
+        std::printf("store_bytes_per_packet %.0f\n", perPacket);
+    }
+
+    const std::vector<StoredPacket> packets = store.Snapshot();
+    const int devnull = open("/dev/null", O_WRONLY);
+    ReplacingFile sink;
+    sink.Attach(devnull);
+    CaptureLogWriter writer(sink);
+    const auto xmlStart = Clock::now();
+    bool ok = writer.Begin();
+    for (const StoredPacket& p : packets) ok = ok && writer.Add(p.root.get());
+    ok = ok && writer.End();
+    const double xmlSeconds = Seconds(xmlStart);
+    close(devnull);
+    if (!ok) std::fprintf(stderr, "tapwatch-bench: writing to /dev/null failed\n");
+    const double xmlPps = packets.size() / xmlSeconds;
+    std::printf("xml_pps %.0f\n", xmlPps);
+
+    const double tsharkSeconds = tshark ? TsharkPdml(path) : -1;
+    if (tsharkSeconds > 0) {
+        const double tsharkPps = readOnly.packets / tsharkSeconds;
+        std::printf("tshark_pdml_pps %.0f\n", tsharkPps);
+        std::printf("xml_over_tshark %.1f\n", xmlPps / tsharkPps);
+    } else {
+        std::printf("tshark_pdml_pps unavailable\n");
+    }
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,16 @@
+// Reading a capture file (pcap or pcapng) through packet intake, as a live
+// capture would take its frames in. Time cells count from the first packet.
+#pragma once
+
+#include <string>
+
+#include "capture/packet_store.h"
+#include "filter/shared_text.h"
+
+struct FileReadResult {
+    bool ok = false;
+    std::string error;  // one line, for stderr
+};
+
+FileReadResult ReadCaptureFile(const std::string& path, const std::string& filter,
+                               const SharedText& dataContains, PacketStore& store);

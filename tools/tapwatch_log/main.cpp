@@ -1,0 +1,88 @@
+// tapwatch-log: takes the frames of a capture file in as the window program
+// takes in a live capture, then writes the XML capture log or the list rows.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "capture/packet_store.h"
+#include "filter/shared_text.h"
+#include "tools/tapwatch_log/capture_file.h"
+#include "tools/tapwatch_log/log_output.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: tapwatch-log [--rows] [--filter EXPR] [--contains TEXT] [-o OUT] FILE\n"
+    "  FILE            a pcap or pcapng capture of Ethernet frames\n"
+    "  --rows          write one line of eight tab-separated cells per packet\n"
+    "                  (Num, Frame, Proto, Src IP, Dest IP, Src Port, Dest Port, Time)\n"
+    "                  instead of the XML capture log\n"
+    "  --filter EXPR   keep only frames matching the pcap filter expression\n"
+    "  --contains TEXT keep only frames whose payload holds TEXT (case-sensitive)\n"
+    "  -o OUT          write to OUT instead of standard output\n";
+
+struct Options {
+    bool rows = false;
+    std::string filter;
+    std::string contains;
+    std::string output = "-";
+    std::string input;
+};
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "tapwatch-log: %s\n", message.c_str());
+    return 1;
+}
+
+// Returns 0 to go on, a negative value after --help, a positive exit code on misuse.
+int Parse(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= argc) return false;
+            into = argv[++i];
+            return true;
+        };
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return -1;
+        } else if (arg == "--rows") {
+            options.rows = true;
+        } else if (arg == "--filter") {
+            if (!value(options.filter)) return Fail("--filter needs an expression");
+        } else if (arg == "--contains") {
+            if (!value(options.contains)) return Fail("--contains needs a text");
+        } else if (arg == "-o") {
+            if (!value(options.output)) return Fail("-o needs a file name");
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return Fail("unknown option " + arg + " (try --help)");
+        } else if (options.input.empty()) {
+            options.input = arg;
+        } else {
+            return Fail("only one capture file can be read");
+        }
+    }
+    if (options.input.empty()) return Fail("no capture file given (try --help)");
+    return 0;
+}
+
+int WriteOutput(const Options& options, const PacketStore& store) {
+    const bool ok = options.rows ? WriteRows(options.output, store) : WriteLog(options.output, store);
+    if (!ok) return Fail("Couldn't write " + (options.output == "-" ? std::string("the output") : options.output));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    const int parsed = Parse(argc, argv, options);
+    if (parsed != 0) return parsed < 0 ? 0 : parsed;
+
+    SharedText dataContains;
+    dataContains.Set(options.contains);
+    PacketStore store;
+    const FileReadResult read = ReadCaptureFile(options.input, options.filter, dataContains, store);
+    if (!read.ok) return Fail(read.error);
+    return WriteOutput(options, store);
+}
