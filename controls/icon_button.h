@@ -35,6 +35,8 @@ class CIconButton : public QPushButton {
     void SetTooltipText(const char* text, bool bActivate);
     bool IsTooltipActive() const;
 
+    // Switching the flat look off also ends the hover highlight. Qt repaints a button whose
+    // flat property changes whatever bRepaint says; bRepaint forces a repaint otherwise.
     void SetFlat(bool bFlat, bool bRepaint);
 
     // Check-box mode: a click toggles the checked state and a checked button is drawn
