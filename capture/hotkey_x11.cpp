@@ -1,0 +1,32 @@
+// The hot key on an X display: the keyboard and the bell each get their own
+// connection, used only by the poller's thread.
+#include <cstdlib>
+
+#include "capture/hotkey.h"
+#include "capture/x11_bell_tone.h"
+#include "capture/x11_keyboard.h"
+
+namespace {
+
+std::unique_ptr<HotKeyPoller> StartOnDisplay(HotKeyPoller::ToggleRequest request) {
+    // A Wayland-only session has no DISPLAY; Xlib would otherwise try ":0".
+    const char* name = std::getenv("DISPLAY");
+    if (!name || !*name) return nullptr;
+    auto keyboard = X11KeyboardState::Open(name);
+    if (!keyboard) return nullptr;
+    std::unique_ptr<ITone> tone = X11BellTone::Open(name);
+    if (!tone) tone = std::make_unique<SilentTone>();
+    return std::make_unique<HotKeyPoller>(std::move(keyboard), std::move(tone), std::move(request));
+}
+
+}  // namespace
+
+std::unique_ptr<HotKeyPoller> StartHotKeyPoller(HotKeyPoller::ToggleRequest requestToggleAndWait) {
+    return StartOnDisplay(std::move(requestToggleAndWait));
+}
+
+std::unique_ptr<HotKeyPoller> StartHotKeyPoller(
+    HotKeyPoller::PlainToggleRequest requestToggleAndWait) {
+    return StartOnDisplay(
+        [request = std::move(requestToggleAndWait)](std::stop_token) { return request(); });
+}
