@@ -1,0 +1,300 @@
+#include "capture/capture_session.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+namespace {
+
+constexpr char kErrorCaption[] = "Error";
+constexpr char kDevicesFailedMessage[] = "Can't retrieve devices ! Make sure libpcap is installed";
+constexpr char kNoDevicesMessage[] = "No interface found ! Make sure libpcap is installed";
+
+constexpr std::array<int, 4> kCommandControls = {IDC_CLEAR, IDC_SAVE_XML, IDC_DECODE,
+                                                 IDC_SET_FILTER};
+
+// Calls `done(false)` unless Finish ran first: a request whose closure is
+// dropped unrun (the window went away) still ends its waiter.
+class ToggleCompletion {
+  public:
+    explicit ToggleCompletion(std::function<void(bool)> done) : m_done(std::move(done)) {}
+    ~ToggleCompletion() { Finish(false); }
+    ToggleCompletion(const ToggleCompletion&) = delete;
+    ToggleCompletion& operator=(const ToggleCompletion&) = delete;
+    void Finish(bool ran) {
+        auto done = std::move(m_done);
+        m_done = nullptr;
+        if (done) done(ran);
+    }
+
+  private:
+    std::function<void(bool)> m_done;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// CaptureToggle
+
+CaptureSession* CaptureToggle::Session() {
+    std::scoped_lock lock(m_lock);
+    return m_pSession;
+}
+
+void CaptureToggle::Disconnect() {
+    std::scoped_lock lock(m_lock);
+    m_pSession = nullptr;
+    m_pWindow = nullptr;
+}
+
+void CaptureToggle::Request(std::function<void(bool)> done) {
+    auto completion = std::make_shared<ToggleCompletion>(std::move(done));
+    std::scoped_lock lock(m_lock);
+    if (m_pWindow == nullptr) return;  // completion's last reference: done(false)
+    // Posting never waits, so holding the lock meanwhile cannot hold up the
+    // window's thread when it disconnects.
+    m_pWindow->RunOnWindowThread([self = shared_from_this(), completion] {
+        // The session is destroyed only on this thread, so it cannot go between
+        // this check and the toggle.
+        CaptureSession* session = self->Session();
+        if (session == nullptr) return;
+        session->OnCapture();
+        completion->Finish(true);
+    });
+}
+
+bool CaptureToggle::RequestAndWait(std::stop_token stop) {
+    struct Wait {
+        std::mutex lock;
+        std::condition_variable_any changed;
+        bool finished = false;
+        bool ran = false;
+    };
+    auto wait = std::make_shared<Wait>();
+    Request([wait](bool ran) {
+        std::scoped_lock lock(wait->lock);
+        wait->finished = true;
+        wait->ran = ran;
+        wait->changed.notify_all();
+    });
+    std::unique_lock lock(wait->lock);
+    wait->changed.wait(lock, stop, [&] { return wait->finished; });
+    return wait->finished && wait->ran;
+}
+
+// ---------------------------------------------------------------------------
+// The session on the window's thread
+
+CaptureSession::CaptureSession(CaptureWindow& window, PacketStore& store, const SharedText& filter,
+                               const SharedText& dataContains,
+                               PacketIntake::RowObserver rowObserver)
+    : m_window(window),
+      m_filter(filter),
+      m_intake(store, dataContains, std::move(rowObserver)),
+      m_toggle(new CaptureToggle(*this, window)) {}
+
+CaptureSession::~CaptureSession() {
+    m_toggle->Disconnect();
+    *m_alive = false;
+    m_bStartQueued = false;
+    if (m_state != nullptr) m_state->RequestStop();
+    // The controller only posts to the window and never waits for it, so this
+    // wait ends within one read time-out.
+    for (auto& controller : m_controllers) controller.wait();
+}
+
+int CaptureSession::FillDeviceList() {
+    std::vector<InterfaceEntry> interfaces;
+    if (EnumerateInterfaces(interfaces) != 0) {
+        m_window.ShowMessage(kDevicesFailedMessage, kErrorCaption);
+        return kDevicesFailed;
+    }
+    m_window.ResetInterfaceList();
+    m_interfaces = std::move(interfaces);
+    for (size_t i = 0; i < m_interfaces.size(); ++i) {
+        m_window.AddInterfaceEntry(InterfaceEntryText(static_cast<int>(i), m_interfaces[i]));
+    }
+    if (m_interfaces.empty()) {
+        m_window.ShowMessage(kNoDevicesMessage, kErrorCaption);
+        return kNoDevices;
+    }
+    m_window.SelectInterface(0);
+    return 0;
+}
+
+void CaptureSession::SetBusyControls() {
+    for (const int id : kCommandControls) m_window.EnableControl(id, false);
+    m_window.SetCaptureButton(IDI_STOP, "Stop");
+}
+
+void CaptureSession::SetIdleControls() {
+    for (const int id : kCommandControls) m_window.EnableControl(id, true);
+    m_window.SetCaptureButton(IDI_CAPTURE, "Capture");
+}
+
+void CaptureSession::OnCapture() {
+    switch (m_phase) {
+        case CapturePhase::Idle:
+            SetBusyControls();
+            LaunchController();
+            break;
+        case CapturePhase::Starting:
+        case CapturePhase::Running:
+            // Stop, cancel a start the controller is still making, or withdraw a
+            // queued one: the capture not yet finished goes on finishing.
+            if (m_bStartQueued) {
+                m_bStartQueued = false;
+            } else {
+                m_state->RequestStop();
+            }
+            m_phase = CapturePhase::Stopping;
+            SetIdleControls();
+            break;
+        case CapturePhase::Stopping:
+            m_bStartQueued = true;
+            m_phase = CapturePhase::Starting;
+            SetBusyControls();
+            break;
+    }
+}
+
+void CaptureSession::LaunchController() {
+    m_window.ClearPackets();
+    int selected = m_window.SelectedInterface();
+    if (selected < 0) selected = 0;
+    // An empty name fails to open, as does the name of an interface removed
+    // since the list was filled.
+    const std::string name = static_cast<size_t>(selected) < m_interfaces.size()
+                                 ? m_interfaces[static_cast<size_t>(selected)].name
+                                 : std::string();
+
+    std::erase_if(m_controllers, [](const std::future<void>& controller) {
+        return controller.wait_for(std::chrono::seconds{0}) == std::future_status::ready;
+    });
+    auto state = std::make_shared<CaptureState>();
+    std::promise<void> ended;
+    std::future<void> endedFuture = ended.get_future();
+    try {
+        std::thread([this, state, name, ended = std::move(ended)]() mutable {
+            // Ready only once this thread is gone, after `state` and `name`.
+            ended.set_value_at_thread_exit();
+            CaptureThreadProc(state, name);
+        }).detach();
+    } catch (const std::system_error&) {
+        m_phase = CapturePhase::Idle;
+        SetIdleControls();
+        m_window.ShowMessage(StartFailureMessage(StartFailure::OpenAdapter), kErrorCaption);
+        return;
+    }
+    m_controllers.push_back(std::move(endedFuture));
+    m_state = std::move(state);
+    m_phase = CapturePhase::Starting;
+}
+
+void CaptureSession::OnControllerRunning(const std::shared_ptr<CaptureState>& state) {
+    if (state == m_state && m_phase == CapturePhase::Starting && !m_bStartQueued &&
+        state->IsRunning()) {
+        m_phase = CapturePhase::Running;
+    }
+}
+
+void CaptureSession::OnControllerFinished(const std::shared_ptr<CaptureState>& state,
+                                          std::string message, CaptureStats stats) {
+    if (state != m_state) return;
+    m_state.reset();
+    if (stats.valid) m_lastStats = stats;
+    if (m_bStartQueued) {
+        m_bStartQueued = false;
+        LaunchController();
+    } else {
+        m_phase = CapturePhase::Idle;
+        SetIdleControls();
+    }
+    // Last: the message box may run other queued tasks before it returns, and
+    // they find the session in a settled state.
+    if (!message.empty()) m_window.ShowMessage(message, kErrorCaption);
+}
+
+// ---------------------------------------------------------------------------
+// Worker threads
+
+void CaptureSession::PostToWindow(std::function<void()> task) {
+    m_window.RunOnWindowThread([alive = m_alive, task = std::move(task)] {
+        if (*alive) task();
+    });
+}
+
+void CaptureSession::CaptureThreadProc(const std::shared_ptr<CaptureState>& state,
+                                       const std::string& interfaceName) {
+    const StartFailure failure = state->Open(interfaceName, *m_filter.Load());
+    if (failure != StartFailure::None) {
+        // A start that was cancelled meanwhile fails quietly.
+        const bool cancelled = state->StopRequested();
+        state->RequestStop();
+        std::string message = cancelled ? std::string() : StartFailureMessage(failure);
+        PostToWindow([this, state, message = std::move(message)]() mutable {
+            OnControllerFinished(state, std::move(message), {});
+        });
+        return;
+    }
+    if (!state->SetRunning()) {
+        state->Release();
+        PostToWindow([this, state] { OnControllerFinished(state, {}, {}); });
+        return;
+    }
+    PostToWindow([this, state] { OnControllerRunning(state); });
+
+    state->m_dwStartTick = TickMs();
+    std::vector<std::thread> readers;
+    try {
+        for (int i = 0; i < kReaderCount; ++i) {
+            readers.emplace_back([this, &state] { ReaderThreadProc(*state); });
+        }
+    } catch (const std::system_error&) {
+        // Too few threads to read with: end the capture as an interface error.
+        state->RequestStop();
+    }
+    for (auto& reader : readers) reader.join();
+
+    const CaptureStats stats = state->Stats();
+    state->Release();
+    std::string message = state->StoppedByReadError() ? kReadErrorMessage : "";
+    PostToWindow([this, state, message = std::move(message), stats]() mutable {
+        OnControllerFinished(state, std::move(message), stats);
+    });
+}
+
+void CaptureSession::ReaderThreadProc(CaptureState& state) {
+    const uint32_t startTick = state.m_dwStartTick;
+    PacketIntake::Reader reader(m_intake);
+    std::vector<unsigned char> frame(kSnapLength);
+    while (state.IsRunning()) {
+        int result = 0;
+        int caplen = 0;
+        {
+            std::scoped_lock lock(state.m_readLock);
+            // A reader that waited for the lock through a stop leaves at once.
+            if (!state.IsRunning()) break;
+            pcap_pkthdr* header = nullptr;
+            const u_char* data = nullptr;
+            result = state.NextFrame(&header, &data);
+            if (result == 1) {
+                // The bytes are valid only until the next call on the handle.
+                if (header->caplen > frame.size()) frame.resize(header->caplen);
+                caplen = static_cast<int>(header->caplen);
+                std::memcpy(frame.data(), data, header->caplen);
+            }
+        }
+        if (result == 1) {
+            reader.ProcessPacket(frame.data(), caplen, TickMs() - startTick);
+        } else if (result < 0) {
+            state.StopForReadError();
+            break;
+        }
+    }
+}

@@ -1,0 +1,133 @@
+// The capture session: the interface list of the main window and the
+// Capture/Stop toggle with its controller and four reader threads.
+//
+//   Idle --toggle--> Starting --filter installed--> Running --toggle--> Stopping
+//     ^                 |  \--start failed (message)--> Idle             |
+//     |                 \--toggle: the start is cancelled--> Stopping    |
+//     \------------- controller released the capture <-------------------/
+//
+// A toggle in Stopping queues the next start: the button reads "Stop" at once,
+// and the start (emptying the store, a new controller) is carried out when
+// the previous controller has finished, so no capture ever runs beside another
+// and no frame of the old one lands in the new store. A toggle while a start
+// is queued withdraws it.
+//
+// Everything but the CaptureToggle runs on the window's thread, which never
+// waits for a worker: the controller and the readers tell the window what
+// happened by posting closures (CaptureWindow::RunOnWindowThread) and never
+// wait for them. Only destroying the session waits, for the threads of the
+// capture that it stops.
+#pragma once
+
+#include <future>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "capture/capture_state.h"
+#include "capture/capture_window.h"
+#include "capture/interface_list.h"
+#include "capture/packet_intake.h"
+#include "capture/packet_store.h"
+#include "filter/shared_text.h"
+
+enum class CapturePhase { Idle, Starting, Running, Stopping };
+
+class CaptureSession;
+
+// Lets other threads (the hot-key poller) have the window's thread run the
+// toggle. It outlives the session it came from: once the session is gone a
+// request ends at once with false.
+class CaptureToggle : public std::enable_shared_from_this<CaptureToggle> {
+  public:
+    // Any thread. `done` gets true on the window's thread after the toggle
+    // ran; it gets false when the session or the window went away first (on
+    // whichever thread noticed, possibly the caller's).
+    void Request(std::function<void(bool)> done);
+    // Any thread except the window's. Requests the toggle and waits until it
+    // has run (true), or until the session or window has gone or `stop` is
+    // requested (false).
+    bool RequestAndWait(std::stop_token stop = {});
+
+  private:
+    friend class CaptureSession;
+    CaptureToggle(CaptureSession& session, CaptureWindow& window)
+        : m_pSession(&session), m_pWindow(&window) {}
+    void Disconnect();
+    CaptureSession* Session();
+
+    std::mutex m_lock;
+    CaptureSession* m_pSession;
+    CaptureWindow* m_pWindow;
+};
+
+class CaptureSession {
+  public:
+    static constexpr int kReaderCount = 4;
+
+    // Return values of FillDeviceList.
+    static constexpr int kDevicesFailed = -1;  // the caller ends the process, exit code 1
+    static constexpr int kNoDevices = -2;
+
+    // `filter` and `dataContains` belong to the Filter editor and outlive the
+    // session; `rowObserver` runs on the reader threads for every kept frame
+    // and must not wait for the window.
+    CaptureSession(CaptureWindow& window, PacketStore& store, const SharedText& filter,
+                   const SharedText& dataContains, PacketIntake::RowObserver rowObserver = {});
+    // Window's thread. Stops a capture in progress, withdraws a queued start
+    // and waits until the capture's threads have ended.
+    ~CaptureSession();
+    CaptureSession(const CaptureSession&) = delete;
+    CaptureSession& operator=(const CaptureSession&) = delete;
+
+    // Fills the interface combo box and selects entry 0. 0 on success; after
+    // its message box, kDevicesFailed or kNoDevices.
+    int FillDeviceList();
+    // The Capture/Stop toggle (button 1002, and the hot key through Toggle()).
+    void OnCapture();
+
+    CapturePhase Phase() const { return m_phase; }
+    // Whether a start waits for the previous capture to finish.
+    bool StartQueued() const { return m_bStartQueued; }
+    // The interfaces behind the combo box entries, as last listed.
+    const std::vector<InterfaceEntry>& Interfaces() const { return m_interfaces; }
+    // libpcap's counters of the last capture that reached Running, taken
+    // before its handle was closed.
+    CaptureStats LastCaptureStats() const { return m_lastStats; }
+
+    // Any thread.
+    std::shared_ptr<CaptureToggle> Toggle() const { return m_toggle; }
+
+  private:
+    void LaunchController();
+    void SetBusyControls();
+    void SetIdleControls();
+    void OnControllerRunning(const std::shared_ptr<CaptureState>& state);
+    void OnControllerFinished(const std::shared_ptr<CaptureState>& state, std::string message,
+                              CaptureStats stats);
+
+    // Worker threads.
+    void CaptureThreadProc(const std::shared_ptr<CaptureState>& state,
+                           const std::string& interfaceName);
+    void ReaderThreadProc(CaptureState& state);
+    void PostToWindow(std::function<void()> task);
+
+    CaptureWindow& m_window;
+    const SharedText& m_filter;
+    PacketIntake m_intake;
+
+    // Window's thread only.
+    CapturePhase m_phase = CapturePhase::Idle;
+    bool m_bStartQueued = false;
+    std::vector<InterfaceEntry> m_interfaces;
+    std::shared_ptr<CaptureState> m_state;  // of the capture not yet finished
+    CaptureStats m_lastStats;
+    // Posted closures run only while this holds true.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    // Ready once the controller thread has ended.
+    std::vector<std::future<void>> m_controllers;
+
+    std::shared_ptr<CaptureToggle> m_toggle;
+};

@@ -1,0 +1,122 @@
+#include "capture/capture_state.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <chrono>
+
+uint32_t TickMs() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+const char* StartFailureMessage(StartFailure failure) {
+    switch (failure) {
+        case StartFailure::None:
+            return "";
+        case StartFailure::OpenAdapter:
+            return "Unable to open live adapter";
+        case StartFailure::NotEthernet:
+            return "This interface does not deliver Ethernet frames";
+        case StartFailure::CompileFilter:
+            return "Unable to compile the packet filter. Check the syntax";
+        case StartFailure::SetFilter:
+            return "Error setting the filter";
+    }
+    return "";
+}
+
+CaptureState::CaptureState() : m_wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+CaptureState::~CaptureState() {
+    Release();
+    if (m_wakeFd >= 0) close(m_wakeFd);
+}
+
+StartFailure CaptureState::Open(const std::string& interfaceName, const std::string& filter) {
+    if (interfaceName.empty()) return StartFailure::OpenAdapter;
+    char errbuf[PCAP_ERRBUF_SIZE] = {};
+    m_hCapture =
+        pcap_open_live(interfaceName.c_str(), kSnapLength, kPromiscuous, kReadTimeoutMs, errbuf);
+    if (m_hCapture == nullptr) return StartFailure::OpenAdapter;
+
+    StartFailure failure = StartFailure::None;
+    if (pcap_datalink(m_hCapture) != DLT_EN10MB) {
+        failure = StartFailure::NotEthernet;
+    } else if (pcap_compile(m_hCapture, &m_filter, filter.c_str(), kFilterOptimise,
+                            kFilterNetmask) < 0) {
+        failure = StartFailure::CompileFilter;
+    } else {
+        m_bFilterCompiled = true;
+        if (pcap_setfilter(m_hCapture, &m_filter) < 0) {
+            failure = StartFailure::SetFilter;
+        } else if (pcap_setnonblock(m_hCapture, 1, errbuf) < 0 || m_wakeFd < 0 ||
+                   (m_captureFd = pcap_get_selectable_fd(m_hCapture)) < 0) {
+            failure = StartFailure::OpenAdapter;
+        }
+    }
+    if (failure != StartFailure::None) Release();
+    return failure;
+}
+
+bool CaptureState::SetRunning() {
+    Run expected = Run::Starting;
+    return m_run.compare_exchange_strong(expected, Run::Running);
+}
+
+void CaptureState::RequestStop() {
+    m_run.store(Run::Stopped);
+    Wake();
+}
+
+void CaptureState::StopForReadError() {
+    Run expected = Run::Running;
+    if (m_run.compare_exchange_strong(expected, Run::Stopped)) m_bReadError.store(true);
+    Wake();
+}
+
+void CaptureState::Wake() {
+    // The counter stays readable from now on, so every later wait returns at once.
+    if (m_wakeFd >= 0) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
+    }
+}
+
+int CaptureState::NextFrame(pcap_pkthdr** header, const u_char** data) {
+    // While frames are waiting in the ring this costs no system call.
+    const int result = pcap_next_ex(m_hCapture, header, data);
+    if (result != 0) return result;
+    pollfd fds[2] = {{m_captureFd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+    poll(fds, 2, kReadTimeoutMs);
+    if (!IsRunning()) return 0;
+    // Also after a bare time-out: the non-blocking read is where libpcap notices
+    // an interface that went down or away.
+    return pcap_next_ex(m_hCapture, header, data);
+}
+
+CaptureStats CaptureState::Stats() const {
+    CaptureStats stats;
+    pcap_stat ps{};
+    if (m_hCapture != nullptr && pcap_stats(m_hCapture, &ps) == 0) {
+        stats.valid = true;
+        stats.received = ps.ps_recv;
+        stats.dropped = ps.ps_drop;
+        stats.ifDropped = ps.ps_ifdrop;
+    }
+    return stats;
+}
+
+void CaptureState::Release() {
+    if (m_bFilterCompiled) {
+        pcap_freecode(&m_filter);
+        m_bFilterCompiled = false;
+    }
+    if (m_hCapture != nullptr) {
+        pcap_close(m_hCapture);
+        m_hCapture = nullptr;
+        m_captureFd = -1;
+    }
+}

@@ -1,0 +1,103 @@
+#include "capture/live_console.h"
+
+#include <csignal>
+#include <limits>
+
+#include "capture/capture_session.h"
+#include "capture/console_window.h"
+#include "filter/shared_text.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_bSignalled = 0;
+
+void OnStopSignal(int) {
+    g_bSignalled = 1;
+}
+
+// Catches SIGINT and SIGTERM while it lives.
+class StopSignals {
+  public:
+    StopSignals() {
+        g_bSignalled = 0;
+        struct sigaction action = {};
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &m_oldInt);
+        sigaction(SIGTERM, &action, &m_oldTerm);
+    }
+    ~StopSignals() {
+        sigaction(SIGINT, &m_oldInt, nullptr);
+        sigaction(SIGTERM, &m_oldTerm, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+  private:
+    struct sigaction m_oldInt = {};
+    struct sigaction m_oldTerm = {};
+};
+
+// The entry of the interface named `wanted`, else the entry numbered `wanted`;
+// -1 when there is neither.
+int FindInterface(const std::vector<InterfaceEntry>& interfaces, const std::string& wanted) {
+    for (size_t i = 0; i < interfaces.size(); ++i) {
+        if (interfaces[i].name == wanted) return static_cast<int>(i);
+    }
+    if (wanted.empty() || wanted.size() > 9 ||
+        wanted.find_first_not_of("0123456789") != std::string::npos) {
+        return -1;
+    }
+    const size_t index = std::stoul(wanted);
+    return index < interfaces.size() ? static_cast<int>(index) : -1;
+}
+
+}  // namespace
+
+int RunConsoleCapture(const ConsoleCaptureOptions& options, PacketStore& store) {
+    const SharedText filter(options.filter);
+    const SharedText dataContains(options.dataContains);
+    ConsoleWindow window(store, options.program, options.messages);
+    // Declared after the window: destroyed first, while the window still takes posts.
+    CaptureSession session(window, store, filter, dataContains, options.onRow);
+    const StopSignals signals;
+    TaskQueue& queue = window.Queue();
+    const auto forever = std::chrono::milliseconds{std::numeric_limits<int>::max()};
+    const auto stopWanted = [&] {
+        return g_bSignalled != 0 || (options.stop != nullptr && options.stop->load());
+    };
+
+    if (session.FillDeviceList() != 0) return 1;
+    const int index = FindInterface(session.Interfaces(), options.interface);
+    if (index < 0) {
+        std::string list;
+        for (const std::string& entry : window.Entries()) list += "\n  " + entry;
+        window.ShowMessage("No interface \"" + options.interface + "\" in the list:" + list,
+                           "Error");
+        return 1;
+    }
+    window.SelectInterface(index);
+
+    session.OnCapture();
+    queue.RunUntil([&] { return session.Phase() != CapturePhase::Starting || stopWanted(); },
+                   forever);
+    if (session.Phase() == CapturePhase::Running) {
+        if (options.onRunning) options.onRunning();
+        const bool timed = options.durationSeconds > 0;
+        const auto deadline =
+            std::chrono::steady_clock::now() +
+            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::duration<double>(timed ? options.durationSeconds : 0));
+        queue.RunUntil(
+            [&] {
+                return session.Phase() != CapturePhase::Running || stopWanted() ||
+                       (timed && std::chrono::steady_clock::now() >= deadline);
+            },
+            forever);
+    }
+    if (session.Phase() == CapturePhase::Starting || session.Phase() == CapturePhase::Running) {
+        session.OnCapture();
+    }
+    queue.RunUntil([&] { return session.Phase() == CapturePhase::Idle; }, forever);
+    return window.MessagesShown() > 0 ? 1 : 0;
+}

@@ -1,0 +1,35 @@
+// A live capture without a desktop: the window's capture session, with the
+// console window, run from the calling thread until a signal (SIGINT,
+// SIGTERM), a duration or a stop flag ends it.
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+#include "capture/packet_intake.h"
+#include "capture/packet_store.h"
+
+struct ConsoleCaptureOptions {
+    // An interface name as listed, or the index of its entry in the list.
+    std::string interface;
+    // Seconds of capture from the moment it runs; 0 or less runs until stopped.
+    double durationSeconds = 0;
+    std::string filter;        // pcap filter expression; empty keeps every frame
+    std::string dataContains;  // payload text a frame must hold; empty: no test
+    // Prefix of the messages written to `messages`.
+    std::string program = "tapwatch-log";
+    std::FILE* messages = stderr;
+    // Runs on the reader threads for every kept frame.
+    PacketIntake::RowObserver onRow;
+    // Also ends the capture once it holds true (may be null).
+    const std::atomic<bool>* stop = nullptr;
+    // Called on the calling thread once the capture runs (may be empty).
+    std::function<void()> onRunning;
+};
+
+// Captures into `store` (emptied first). 0 when the capture ran and was ended
+// by a signal, the duration or `stop`; 1 when it could not start or ended on
+// an interface error, after a message on `messages`. SIGINT and SIGTERM are
+// caught while it runs and their previous handling restored afterwards.
+int RunConsoleCapture(const ConsoleCaptureOptions& options, PacketStore& store);
