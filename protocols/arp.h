@@ -25,6 +25,7 @@ struct ArpFields {
 class CArpLayer : public CProtocolLayer, public ArpFields {
 public:
     static constexpr int32_t kType = LAYER_ARP;
+    static constexpr int kHeaderSize = 8;
     CArpLayer() : CProtocolLayer(kType, "ARP") {}
     void Decode(const unsigned char* data, int length) override;
     void AppendXml(std::string& out, int depth) const override;
@@ -33,6 +34,7 @@ public:
 class CRarpLayer : public CProtocolLayer, public ArpFields {
 public:
     static constexpr int32_t kType = LAYER_RARP;
+    static constexpr int kHeaderSize = 8;
     CRarpLayer() : CProtocolLayer(kType, "RARP") {}
     void Decode(const unsigned char* data, int length) override;
     void AppendXml(std::string& out, int depth) const override;

@@ -7,6 +7,7 @@
 class CDataLayer : public CProtocolLayer {
 public:
     static constexpr int32_t kType = LAYER_DATA;
+    static constexpr int kHeaderSize = 0;  // no fixed header
     CDataLayer() : CProtocolLayer(kType, "Data") {}
     void Decode(const unsigned char* data, int length) override;
     void AppendXml(std::string& out, int depth) const override;

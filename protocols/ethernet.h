@@ -13,6 +13,7 @@
 class CEthernetLayer : public CProtocolLayer {
 public:
     static constexpr int32_t kType = LAYER_ETHERNET;
+    static constexpr int kHeaderSize = 14;
     CEthernetLayer() : CProtocolLayer(kType, "Ethernet") {}
     void Decode(const unsigned char* data, int length) override;
     void AppendXml(std::string& out, int depth) const override;
@@ -25,6 +26,7 @@ public:
 class CPppoeLayer : public CProtocolLayer {
 public:
     static constexpr int32_t kType = LAYER_PPPOE;
+    static constexpr int kHeaderSize = 6;
     CPppoeLayer() : CProtocolLayer(kType, "PPPoE") {}
     void Decode(const unsigned char* data, int length) override;
     void AppendXml(std::string& out, int depth) const override;
@@ -35,6 +37,7 @@ public:
 class CPppLayer : public CProtocolLayer {
 public:
     static constexpr int32_t kType = LAYER_PPP;
+    static constexpr int kHeaderSize = 2;
     CPppLayer() : CProtocolLayer(kType, "PPP") {}
     void Decode(const unsigned char* data, int length) override;
     void AppendXml(std::string& out, int depth) const override;

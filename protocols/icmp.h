@@ -6,6 +6,7 @@
 class CIcmpLayer : public CProtocolLayer {
 public:
     static constexpr int32_t kType = LAYER_ICMP;
+    static constexpr int kHeaderSize = 4;
     CIcmpLayer() : CProtocolLayer(kType, "ICMP") {}
     void Decode(const unsigned char* data, int length) override;
     void AppendXml(std::string& out, int depth) const override;

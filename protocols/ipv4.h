@@ -1,10 +1,12 @@
 // IPv4 header.
 //
+// clang-format off
 //  0       1       2               4               6               8       9      10              12
 //  +---+---+-------+---------------+---------------+---+-----------+-------+------+---------------+
 //  |ver|ihl| tos   | total length  | identification|flg| frag off  | ttl   |proto | checksum      |
 //  +---+---+-------+---------------+---------------+---+-----------+-------+------+---------------+
 //  12: source address (4)   16: destination address (4)   20: options (ihl * 4 - 20)
+// clang-format on
 #pragma once
 
 #include "protocols/layer.h"
@@ -12,6 +14,7 @@
 class CIpv4Layer : public CProtocolLayer {
 public:
     static constexpr int32_t kType = LAYER_IPV4;
+    static constexpr int kHeaderSize = 20;
     CIpv4Layer() : CProtocolLayer(kType, "IPv4") {}
     void Decode(const unsigned char* data, int length) override;
     void AppendXml(std::string& out, int depth) const override;

@@ -13,6 +13,7 @@
 class CIpv6Layer : public CProtocolLayer {
 public:
     static constexpr int32_t kType = LAYER_IPV6;
+    static constexpr int kHeaderSize = 40;
     CIpv6Layer() : CProtocolLayer(kType, "IPv6") {}
     void Decode(const unsigned char* data, int length) override;
     void AppendXml(std::string& out, int depth) const override;

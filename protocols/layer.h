@@ -53,7 +53,9 @@ protected:
 
     // Creates T as this layer's inner layer and decodes it from what follows
     // `consumed` header bytes. Fails softly (no inner layer) when no decode is in
-    // progress on this thread or its slab is full.
+    // progress on this thread, its slab is full, or fewer bytes remain than T's
+    // fixed header (T::kHeaderSize; 0 for the payload layer, which is made even
+    // for an empty rest).
     template <class T>
     T* DecodeInner(const unsigned char* data, int length, int consumed);
 };
@@ -71,6 +73,9 @@ template <class T>
 T* CProtocolLayer::DecodeInner(const unsigned char* data, int length, int consumed) {
     ChainBuilder* builder = ChainBuilder::Current();
     if (builder == nullptr || data == nullptr) return nullptr;
+    if constexpr (T::kHeaderSize > 0) {
+        if (int64_t{length} - consumed < T::kHeaderSize) return nullptr;
+    }
     T* inner = builder->template New<T>();
     if (inner == nullptr) return nullptr;
     m_pNext = inner;

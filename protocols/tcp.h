@@ -12,6 +12,7 @@
 class CTcpLayer : public CProtocolLayer {
 public:
     static constexpr int32_t kType = LAYER_TCP;
+    static constexpr int kHeaderSize = 20;
     CTcpLayer() : CProtocolLayer(kType, "TCP") {}
     void Decode(const unsigned char* data, int length) override;
     void AppendXml(std::string& out, int depth) const override;

@@ -6,6 +6,7 @@
 class CUdpLayer : public CProtocolLayer {
 public:
     static constexpr int32_t kType = LAYER_UDP;
+    static constexpr int kHeaderSize = 8;
     CUdpLayer() : CProtocolLayer(kType, "UDP") {}
     void Decode(const unsigned char* data, int length) override;
     void AppendXml(std::string& out, int depth) const override;
