@@ -174,7 +174,7 @@ TEST(Mix, CoversEveryFrameClassWithWellFormedHeaders) {
     const auto frames = GenerateFrames(CaptureKind::Mix, 30000, 1);
     size_t perClass[kFrameClassCount] = {};
     size_t paddedAcks = 0, laterFragments = 0, firstFragments = 0, withOptions = 0;
-    size_t icmpv6 = 0, runts = 0, requestsWithAmpersand = 0, shortFrames = 0;
+    size_t icmpv6 = 0, hopByHop = 0, runts = 0, requestsWithAmpersand = 0, shortFrames = 0;
     for (size_t i = 0; i < frames.size(); ++i) {
         SCOPED_TRACE("frame " + std::to_string(i));
         const auto& f = frames[i];
@@ -188,7 +188,10 @@ TEST(Mix, CoversEveryFrameClassWithWellFormedHeaders) {
         EXPECT_EQ(f.data.size(), f.origLen);
         EXPECT_GE(f.data.size(), 60u);
         shortFrames += f.data.size() < 60;
-        if (f.data.size() >= 54 && Be16(f.data, 12) == 0x86DD && f.data[20] == 58) ++icmpv6;
+        if (Be16(f.data, 12) == 0x86DD) {
+            icmpv6 += f.data[20] == 58;
+            hopByHop += f.data[20] == 0;
+        }
         const auto ip = gen_test::Ipv4Offset(f.data);
         if (!ip) continue;
         const size_t ihl = (f.data[*ip] & 0x0F) * 4u;
@@ -221,6 +224,7 @@ TEST(Mix, CoversEveryFrameClassWithWellFormedHeaders) {
     EXPECT_GT(firstFragments, 0u);
     EXPECT_GT(withOptions, 0u);
     EXPECT_GT(icmpv6, 0u);
+    EXPECT_GT(hopByHop, 0u);
     EXPECT_GT(runts, 0u);
     EXPECT_GT(requestsWithAmpersand, 0u);
 }

@@ -18,8 +18,8 @@ struct FrameGenerator::Source {
     virtual uint32_t GapMicros() {
         const uint32_t r = rng.Below(100);
         if (r < 70) return rng.Range(5, 300);
-        if (r < 95) return rng.Range(300, 5000);
-        return rng.Range(5000, 200000);
+        if (r < 98) return rng.Range(300, 5000);
+        return rng.Range(5000, 50000);
     }
 
     Rng rng;

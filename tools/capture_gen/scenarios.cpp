@@ -208,6 +208,29 @@ Script MixNetwork::IcmpUnreachable(Rng& rng) {
 
 Script MixNetwork::Icmpv6Exchange(Rng& rng) {
     Script out;
+    if (rng.Chance(1, 5)) {
+        // MLDv2 report: a hop-by-hop options header (next header 0) with
+        // Router Alert comes before the ICMPv6 message.
+        Host client = Client(rng);
+        client.ip6 = InterfaceAddress(0xFE80, 0, 0, client.mac);
+        client.ttl = 1;
+        Host routers;
+        routers.ip6 = MakeIpv6({0xFF02, 0, 0, 0, 0, 0, 0, 0x16});
+        routers.mac = {0x33, 0x33, 0x00, 0x00, 0x00, 0x16};
+        Conversation conv(client, routers, Family::V6, {}, rng);
+        Bytes body = {0, 0, 0, 1, 4, 0, 0, 0};  // one record: change to exclude, no sources
+        Append(body, MakeIpv6({0xFF02, 0, 0, 0, 0, 0, 0, 0xFB}));
+        Bytes payload = {kIpProtoIcmpv6, 0, 0x05, 0x02, 0x00, 0x00, 0x01, 0x00};
+        Append(payload, conv.Icmp(true, 143, 0, body));
+        Ipv6Header h;
+        h.src = client.ip6;
+        h.dst = routers.ip6;
+        h.nextHeader = 0;
+        h.hopLimit = 1;
+        out.push_back(
+            {FrameClass::Icmp6, conv.LinkFrame(true, kEtherTypeIpv6, Ipv6Packet(h, payload)), 0});
+        return out;
+    }
     if (rng.Chance(1, 3)) {
         // Neighbour solicitation to the solicited-node multicast group.
         Host client = Client(rng);
