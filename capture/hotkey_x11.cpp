@@ -1,7 +1,9 @@
 // The hot key on an X display: the keyboard and the bell each get their own
-// connection, used only by the poller's thread.
+// connection, used only by the poller's thread. The tone goes to the sound
+// system where one answers, else to the X bell.
 #include <cstdlib>
 
+#include "capture/alsa_tone.h"
 #include "capture/hotkey.h"
 #include "capture/x11_bell_tone.h"
 #include "capture/x11_keyboard.h"
@@ -14,9 +16,10 @@ std::unique_ptr<HotKeyPoller> StartOnDisplay(HotKeyPoller::ToggleRequest request
     if (!name || !*name) return nullptr;
     auto keyboard = X11KeyboardState::Open(name);
     if (!keyboard) return nullptr;
-    std::unique_ptr<ITone> tone = X11BellTone::Open(name);
-    if (!tone) tone = std::make_unique<SilentTone>();
-    return std::make_unique<HotKeyPoller>(std::move(keyboard), std::move(tone), std::move(request));
+    std::unique_ptr<ITone> bell = X11BellTone::Open(name);
+    if (!bell) bell = std::make_unique<SilentTone>();
+    return std::make_unique<HotKeyPoller>(
+        std::move(keyboard), std::make_unique<AlsaTone>(std::move(bell)), std::move(request));
 }
 
 }  // namespace
