@@ -44,11 +44,18 @@ struct TcpView {
     const CTcpLayer* tcp;
 };
 
+// The first IPv4 and the first TCP layer along the chain, as FindLayer finds
+// them, in one walk: the table's build is bound by touching the chains.
 std::optional<TcpView> AsTcp(const CProtocolLayer* packet) {
-    const CIpv4Layer* ip = FindLayerAs<CIpv4Layer>(packet);
-    const CTcpLayer* tcp = FindLayerAs<CTcpLayer>(packet);
-    if (ip == nullptr || tcp == nullptr) return std::nullopt;
-    return TcpView{ip, tcp};
+    const CProtocolLayer* ip = nullptr;
+    const CProtocolLayer* tcp = nullptr;
+    for (const CProtocolLayer* layer = packet; layer != nullptr; layer = layer->m_pNext) {
+        if (ip == nullptr && layer->m_nType == LAYER_IPV4) ip = layer;
+        if (tcp == nullptr && layer->m_nType == LAYER_TCP) tcp = layer;
+        if (ip != nullptr && tcp != nullptr)
+            return TcpView{static_cast<const CIpv4Layer*>(ip), static_cast<const CTcpLayer*>(tcp)};
+    }
+    return std::nullopt;
 }
 
 bool SameAddress(const unsigned char* a, const unsigned char* b) {
@@ -111,14 +118,17 @@ CSessionTable::CSessionTable(PacketSnapshot snapshot) : m_allPackets(std::move(s
     for (size_t i = 0; i < n; ++i) {
         const auto p = AsTcp(m_allPackets[i].get());
         if (!p) continue;
-        m_hosts.Add(p->ip->m_srcAddr);
-        m_hosts.Add(p->ip->m_dstAddr);
         const uint64_t src = EndpointKey(p->ip->m_srcAddr, p->tcp->m_nSrcPort);
         const uint64_t dst = EndpointKey(p->ip->m_dstAddr, p->tcp->m_nDstPort);
         const PairKey key{std::min(src, dst), std::max(src, dst)};
         const auto [it, added] =
             sessionByPair.try_emplace(key, static_cast<uint32_t>(m_firstPacket.size()));
         if (added) {
+            // Every packet of a session has the session's two addresses, so a
+            // host first appears in the first packet of some session: adding
+            // hosts only there keeps first-appearance order.
+            m_hosts.Add(p->ip->m_srcAddr);
+            m_hosts.Add(p->ip->m_dstAddr);
             m_firstPacket.push_back(static_cast<uint32_t>(i));
             counts.push_back(0);
         }
