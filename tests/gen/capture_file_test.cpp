@@ -25,7 +25,7 @@ struct Result {
     std::string err;
 };
 
-class CaptureFileTest : public ::testing::Test {
+class GenCaptureFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
         char pattern[] = "/tmp/tapwatch-gen-test-XXXXXX";
@@ -119,7 +119,7 @@ const char* ExpectedProtocols(FrameClass c) {
 
 }  // namespace
 
-TEST_F(CaptureFileTest, WrittenFileHoldsExactlyTheGeneratedFrames) {
+TEST_F(GenCaptureFileTest, WrittenFileHoldsExactlyTheGeneratedFrames) {
     const std::string file = Path("mix.pcap");
     std::string error;
     ASSERT_TRUE(WriteCapture(file, CaptureKind::Mix, 3000, 9, &error)) << error;
@@ -147,7 +147,7 @@ TEST_F(CaptureFileTest, WrittenFileHoldsExactlyTheGeneratedFrames) {
     EXPECT_EQ(i, frames.size());
 }
 
-TEST_F(CaptureFileTest, UnwritablePathIsReportedAsFailure) {
+TEST_F(GenCaptureFileTest, UnwritablePathIsReportedAsFailure) {
     std::string error;
     EXPECT_FALSE(WriteCapture(Path("no/such/dir/x.pcap"), CaptureKind::Http, 13, 1, &error));
     EXPECT_FALSE(error.empty());
@@ -157,7 +157,7 @@ TEST_F(CaptureFileTest, UnwritablePathIsReportedAsFailure) {
     }
 }
 
-TEST_F(CaptureFileTest, TsharkReadsTheMixAndSeesWhatEachFrameIsMeantToBe) {
+TEST_F(GenCaptureFileTest, TsharkReadsTheMixAndSeesWhatEachFrameIsMeantToBe) {
     if (!HaveTool("tshark")) GTEST_SKIP() << "tshark is not installed";
     const size_t count = 20000;
     const std::string file = Path("mix.pcap");
@@ -206,7 +206,7 @@ TEST_F(CaptureFileTest, TsharkReadsTheMixAndSeesWhatEachFrameIsMeantToBe) {
     EXPECT_GT(verified, count);
 }
 
-TEST_F(CaptureFileTest, TcpdumpReadsEveryKindWithoutComplaint) {
+TEST_F(GenCaptureFileTest, TcpdumpReadsEveryKindWithoutComplaint) {
     if (!HaveTool("tcpdump")) GTEST_SKIP() << "tcpdump is not installed";
     for (CaptureKind kind : {CaptureKind::Tcp742, CaptureKind::Mix, CaptureKind::Http}) {
         SCOPED_TRACE(std::string(CaptureKindName(kind)));
@@ -219,7 +219,7 @@ TEST_F(CaptureFileTest, TcpdumpReadsEveryKindWithoutComplaint) {
     }
 }
 
-TEST_F(CaptureFileTest, CommandLineToolWritesTheSameFileAsTheLibrary) {
+TEST_F(GenCaptureFileTest, CommandLineToolWritesTheSameFileAsTheLibrary) {
     const std::string tool = TAPWATCH_GEN_TOOL;
     ASSERT_TRUE(fs::exists(tool)) << tool;
 

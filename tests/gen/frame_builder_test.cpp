@@ -28,7 +28,7 @@ uint32_t Pseudo6(const Ipv6Address& s, const Ipv6Address& d, uint8_t next, size_
 
 }  // namespace
 
-TEST(InternetChecksum, MatchesKnownValues) {
+TEST(FrameBuilderChecksum, MatchesKnownValues) {
     // RFC 1071's worked example: the sum is 0xDDF2, its complement 0x220D.
     const Bytes rfc = {0x00, 0x01, 0xF2, 0x03, 0xF4, 0xF5, 0xF6, 0xF7};
     EXPECT_EQ(InternetChecksum(rfc), 0x220D);
@@ -37,7 +37,7 @@ TEST(InternetChecksum, MatchesKnownValues) {
     EXPECT_EQ(InternetChecksum(Bytes{}), 0xFFFF);
 }
 
-TEST(Ipv4Datagram, ReproducesAWellKnownHeaderByteForByte) {
+TEST(FrameBuilderIpv4, ReproducesAWellKnownHeaderByteForByte) {
     Ipv4Header h;
     h.src = kA4;
     h.dst = kB4;
@@ -53,7 +53,7 @@ TEST(Ipv4Datagram, ReproducesAWellKnownHeaderByteForByte) {
     EXPECT_EQ(Bytes(ip.begin(), ip.begin() + 20), expected);
 }
 
-TEST(Ipv4Datagram, OptionsGrowTheHeaderAndAreCoveredByTheChecksum) {
+TEST(FrameBuilderIpv4, OptionsGrowTheHeaderAndAreCoveredByTheChecksum) {
     Ipv4Header h;
     h.src = kA4;
     h.dst = kB4;
@@ -69,7 +69,7 @@ TEST(Ipv4Datagram, OptionsGrowTheHeaderAndAreCoveredByTheChecksum) {
     EXPECT_EQ(OnesSum(ip, 0, 24), 0xFFFF);
 }
 
-TEST(Ipv4Fragments, SplitOnEightByteBoundariesAndReassemble) {
+TEST(FrameBuilderFragments, SplitOnEightByteBoundariesAndReassemble) {
     Ipv4Header h;
     h.src = kA4;
     h.dst = kB4;
@@ -95,7 +95,7 @@ TEST(Ipv4Fragments, SplitOnEightByteBoundariesAndReassemble) {
     EXPECT_EQ(joined, payload);
 }
 
-TEST(Ipv6Packet, PacksTrafficClassAndFlowLabel) {
+TEST(FrameBuilderIpv6, PacksTrafficClassAndFlowLabel) {
     Ipv6Header h;
     h.src = kA6;
     h.dst = kB6;
@@ -110,7 +110,7 @@ TEST(Ipv6Packet, PacksTrafficClassAndFlowLabel) {
     EXPECT_EQ(Bytes(p.begin() + 24, p.begin() + 40), Bytes(kB6.begin(), kB6.end()));
 }
 
-TEST(TransportChecksums, VerifyAgainstThePseudoHeader) {
+TEST(FrameBuilderTransport, VerifyAgainstThePseudoHeader) {
     TcpHeader t;
     t.srcPort = 1025;
     t.dstPort = 80;
@@ -139,7 +139,7 @@ TEST(TransportChecksums, VerifyAgainstThePseudoHeader) {
     EXPECT_EQ(OnesSum(echo6, 0, echo6.size(), Pseudo6(kA6, kB6, 58, echo6.size())), 0xFFFF);
 }
 
-TEST(TransportChecksums, UdpNeverSendsAComputedZero) {
+TEST(FrameBuilderTransport, UdpNeverSendsAComputedZero) {
     // Choose two payload bytes that make the computed checksum zero: UDP must
     // send 0xFFFF instead, because zero means "no checksum".
     const Bytes probe = UdpDatagram(1, 2, Bytes{0, 0}, kA4, kB4);
@@ -149,7 +149,7 @@ TEST(TransportChecksums, UdpNeverSendsAComputedZero) {
     EXPECT_EQ(Be16(udp, 6), 0xFFFF);
 }
 
-TEST(LinkFrames, ArpRequestIsPaddedToTheMinimumFrame) {
+TEST(FrameBuilderLink, ArpRequestIsPaddedToTheMinimumFrame) {
     const MacAddress sender = {0x00, 0x0C, 0x29, 0x1A, 0x2B, 0x3C};
     const Bytes arp = ArpMessage(1, sender, {192, 168, 0, 10}, {}, {192, 168, 0, 1});
     const Bytes expected = {0x00, 0x01, 0x08, 0x00, 0x06, 0x04, 0x00, 0x01, 0x00, 0x0C,
@@ -167,7 +167,7 @@ TEST(LinkFrames, ArpRequestIsPaddedToTheMinimumFrame) {
     EXPECT_EQ(big.size(), 100u);
 }
 
-TEST(LinkFrames, VlanPppoeAnd8023PlaceTheInnerHeaderCorrectly) {
+TEST(FrameBuilderLink, VlanPppoeAnd8023PlaceTheInnerHeaderCorrectly) {
     const MacAddress a = {2, 0, 0, 0, 0, 1};
     const MacAddress b = {2, 0, 0, 0, 0, 2};
     const Bytes vlan = VlanFrame(a, b, 0x2064, kEtherTypeIpv4, Bytes{0x45});

@@ -83,7 +83,7 @@ TEST(GeneratorContract, TimestampsStartFixedAndStrictlyIncreaseBySmallSteps) {
     }
 }
 
-TEST(Tcp742, FewConnectionsWithConsistentSequenceNumbers) {
+TEST(GenTcp742, FewConnectionsWithConsistentSequenceNumbers) {
     const auto frames = GenerateFrames(CaptureKind::Tcp742, 5000, 5);
     // Per direction of each connection: the next expected sequence number.
     std::map<std::tuple<uint32_t, uint16_t, uint32_t, uint16_t>, uint32_t> next;
@@ -115,7 +115,7 @@ TEST(Tcp742, FewConnectionsWithConsistentSequenceNumbers) {
     EXPECT_LE(connections.size(), 6u);
 }
 
-TEST(Http, OneSessionWithHandshakeRequestThreeSegmentReplyAndTeardown) {
+TEST(GenHttp, OneSessionWithHandshakeRequestThreeSegmentReplyAndTeardown) {
     const auto frames = GenerateFrames(CaptureKind::Http, kHttpSessionFrames, 1);
     ASSERT_EQ(frames.size(), 13u);
     const uint8_t S = 0x02, A = 0x10, P = 0x08, F = 0x01;
@@ -161,7 +161,7 @@ TEST(Http, OneSessionWithHandshakeRequestThreeSegmentReplyAndTeardown) {
     EXPECT_EQ(PayloadText(frames[3], *t1), PayloadText(other[3], *t2));
 }
 
-TEST(Http, MoreFramesThanOneSessionContinueOnTheNextClientPort) {
+TEST(GenHttp, MoreFramesThanOneSessionContinueOnTheNextClientPort) {
     const auto frames = GenerateFrames(CaptureKind::Http, 2 * kHttpSessionFrames + 2, 1);
     EXPECT_EQ(gen_test::Tcp(frames[kHttpSessionFrames - 1].data)->sport, 1042);
     const auto syn = gen_test::Tcp(frames[kHttpSessionFrames].data);
@@ -170,7 +170,7 @@ TEST(Http, MoreFramesThanOneSessionContinueOnTheNextClientPort) {
     EXPECT_EQ(gen_test::Tcp(frames[2 * kHttpSessionFrames].data)->sport, 1044);
 }
 
-TEST(Mix, CoversEveryFrameClassWithWellFormedHeaders) {
+TEST(GenMix, CoversEveryFrameClassWithWellFormedHeaders) {
     const auto frames = GenerateFrames(CaptureKind::Mix, 30000, 1);
     size_t perClass[kFrameClassCount] = {};
     size_t paddedAcks = 0, laterFragments = 0, firstFragments = 0, withOptions = 0;
@@ -229,7 +229,7 @@ TEST(Mix, CoversEveryFrameClassWithWellFormedHeaders) {
     EXPECT_GT(requestsWithAmpersand, 0u);
 }
 
-TEST(Mix, HalfAMillionFramesHoldThousandsOfDistinctTcpSessions) {
+TEST(GenMix, HalfAMillionFramesHoldThousandsOfDistinctTcpSessions) {
     // The session table keys sessions by their two endpoints, so every
     // handshake must open a new pair of endpoints.
     FrameGenerator gen(CaptureKind::Mix, 500000, 1);
