@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "protocols/ipv4.h"
 #include "protocols/tcp.h"
@@ -114,6 +115,7 @@ CSessionTable::CSessionTable(PacketSnapshot snapshot) : m_allPackets(std::move(s
     m_sessionOfPacket.assign(n, -1);
     std::unordered_map<PairKey, uint32_t, PairHash> sessionByPair;
     std::vector<uint32_t> counts;
+    std::vector<std::pair<uint32_t, uint32_t>> sessionHosts;  // source's, destination's
 
     for (size_t i = 0; i < n; ++i) {
         const auto p = AsTcp(m_allPackets[i].get());
@@ -127,8 +129,8 @@ CSessionTable::CSessionTable(PacketSnapshot snapshot) : m_allPackets(std::move(s
             // Every packet of a session has the session's two addresses, so a
             // host first appears in the first packet of some session: adding
             // hosts only there keeps first-appearance order.
-            m_hosts.Add(p->ip->m_srcAddr);
-            m_hosts.Add(p->ip->m_dstAddr);
+            const uint32_t a = m_hosts.Add(p->ip->m_srcAddr);
+            sessionHosts.emplace_back(a, m_hosts.Add(p->ip->m_dstAddr));
             m_firstPacket.push_back(static_cast<uint32_t>(i));
             counts.push_back(0);
         }
@@ -149,11 +151,7 @@ CSessionTable::CSessionTable(PacketSnapshot snapshot) : m_allPackets(std::move(s
     // listed under both, in the order of its first packet.
     m_hostSessions.resize(m_hosts.Hosts().size());
     for (uint32_t s = 0; s < sessions; ++s) {
-        const auto* ip = FindLayerAs<CIpv4Layer>(m_allPackets[m_firstPacket[s]].get());
-        const int a = m_hosts.IndexOf(
-            {ip->m_srcAddr[0], ip->m_srcAddr[1], ip->m_srcAddr[2], ip->m_srcAddr[3]});
-        const int b = m_hosts.IndexOf(
-            {ip->m_dstAddr[0], ip->m_dstAddr[1], ip->m_dstAddr[2], ip->m_dstAddr[3]});
+        const auto [a, b] = sessionHosts[s];
         m_hostSessions[a].push_back(s);
         if (b != a) m_hostSessions[b].push_back(s);
     }
