@@ -59,9 +59,9 @@ struct AlsaTone::Library {
         return fn != nullptr;
     }
 
-    ~Library() {
-        if (handle) dlclose(handle);
-    }
+    // The library stays loaded: ALSA keeps its parsed configuration and the
+    // plugins it loaded for the life of the process, and unloading it under
+    // them is not safe.
 };
 
 AlsaTone::AlsaTone(std::unique_ptr<ITone> fallback, std::string device)

@@ -63,7 +63,8 @@ class HotKeyPoller {
     // the poller.
     using PlainToggleRequest = std::function<bool()>;
 
-    // Starts the thread at once.
+    // Starts the thread at once. Without a keyboard the thread ends at once;
+    // without a tone the toggles come silently.
     HotKeyPoller(std::unique_ptr<IKeyboardState> keyboard, std::unique_ptr<ITone> tone,
                  ToggleRequest requestToggleAndWait,
                  std::chrono::milliseconds interval = kInterval);

@@ -34,10 +34,10 @@ void HotKeyPoller::HotKeyThreadProc(std::stop_token stop) {
     std::mutex sleepLock;
     std::condition_variable_any wake;
 
-    while (!stop.stop_requested()) {
+    while (m_pKeyboard && !stop.stop_requested()) {
         const KeyboardReading keys = m_pKeyboard->Read();
         if (keys.control.Counts() && keys.f12.Counts()) {
-            m_pTone->Beep(kToneHz, kToneMs, stop);
+            if (m_pTone) m_pTone->Beep(kToneHz, kToneMs, stop);
             if (stop.stop_requested()) break;
             if (!m_requestToggle || !m_requestToggle(stop)) break;
         }
