@@ -11,7 +11,7 @@
 namespace {
 
 std::unique_ptr<HotKeyPoller> StartOnDisplay(HotKeyPoller::ToggleRequest request) {
-    // A Wayland-only session has no DISPLAY; Xlib would otherwise try ":0".
+    // A Wayland-only desktop sets no DISPLAY: then there is nothing to watch.
     const char* name = std::getenv("DISPLAY");
     if (!name || !*name) return nullptr;
     auto keyboard = X11KeyboardState::Open(name);
