@@ -105,7 +105,7 @@ CaptureSession::~CaptureSession() {
     if (m_state != nullptr) m_state->RequestStop();
     // The controller only posts to the window and never waits for it, so this
     // wait ends within one read time-out.
-    for (auto& controller : m_controllers) controller.wait();
+    if (m_controller.joinable()) m_controller.join();
 }
 
 int CaptureSession::FillDeviceList() {
@@ -173,25 +173,21 @@ void CaptureSession::LaunchController() {
                                  ? m_interfaces[static_cast<size_t>(selected)].name
                                  : std::string();
 
-    std::erase_if(m_controllers, [](const std::future<void>& controller) {
-        return controller.wait_for(std::chrono::seconds{0}) == std::future_status::ready;
-    });
     auto state = std::make_shared<CaptureState>();
-    std::promise<void> ended;
-    std::future<void> endedFuture = ended.get_future();
+    auto previous = std::make_shared<std::thread>(std::move(m_controller));
     try {
-        std::thread([this, state, name, ended = std::move(ended)]() mutable {
-            // Ready only once this thread is gone, after `state` and `name`.
-            ended.set_value_at_thread_exit();
+        m_controller = std::thread([this, state, name, previous] {
+            // The previous controller has posted its last task and is ending.
+            if (previous->joinable()) previous->join();
             CaptureThreadProc(state, name);
-        }).detach();
+        });
     } catch (const std::system_error&) {
+        m_controller = std::move(*previous);
         m_phase = CapturePhase::Idle;
         SetIdleControls();
         m_window.ShowMessage(StartFailureMessage(StartFailure::OpenAdapter), kErrorCaption);
         return;
     }
-    m_controllers.push_back(std::move(endedFuture));
     m_state = std::move(state);
     m_phase = CapturePhase::Starting;
 }

@@ -19,11 +19,11 @@
 // capture that it stops.
 #pragma once
 
-#include <future>
 #include <memory>
 #include <mutex>
 #include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "capture/capture_state.h"
@@ -126,8 +126,9 @@ class CaptureSession {
     CaptureStats m_lastStats;
     // Posted closures run only while this holds true.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
-    // Ready once the controller thread has ended.
-    std::vector<std::future<void>> m_controllers;
+    // The latest controller. Each controller first joins the one before it,
+    // so only the latest is left to join, when the session goes.
+    std::thread m_controller;
 
     std::shared_ptr<CaptureToggle> m_toggle;
 };
