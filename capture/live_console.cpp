@@ -67,21 +67,22 @@ int RunConsoleCapture(const ConsoleCaptureOptions& options, PacketStore& store) 
         return g_bSignalled != 0 || (options.stop != nullptr && options.stop->load());
     };
 
-    if (session.FillDeviceList() != 0) return 1;
+    if (session.FillDeviceList() != 0) return kConsoleCaptureNoStart;
     const int index = FindInterface(session.Interfaces(), options.interface);
     if (index < 0) {
         std::string list;
         for (const std::string& entry : window.Entries()) list += "\n  " + entry;
         window.ShowMessage("No interface \"" + options.interface + "\" in the list:" + list,
                            "Error");
-        return 1;
+        return kConsoleCaptureNoStart;
     }
     window.SelectInterface(index);
 
     session.OnCapture();
     queue.RunUntil([&] { return session.Phase() != CapturePhase::Starting || stopWanted(); },
                    forever);
-    if (session.Phase() == CapturePhase::Running) {
+    const bool ran = session.Phase() == CapturePhase::Running;
+    if (ran) {
         if (options.onRunning) options.onRunning();
         const bool timed = options.durationSeconds > 0;
         const auto deadline =
@@ -99,5 +100,6 @@ int RunConsoleCapture(const ConsoleCaptureOptions& options, PacketStore& store) 
         session.OnCapture();
     }
     queue.RunUntil([&] { return session.Phase() == CapturePhase::Idle; }, forever);
-    return window.MessagesShown() > 0 ? 1 : 0;
+    if (window.MessagesShown() == 0) return kConsoleCaptureEnded;
+    return ran ? kConsoleCaptureFailed : kConsoleCaptureNoStart;
 }

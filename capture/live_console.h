@@ -28,8 +28,13 @@ struct ConsoleCaptureOptions {
     std::function<void()> onRunning;
 };
 
-// Captures into `store` (emptied first). 0 when the capture ran and was ended
-// by a signal, the duration or `stop`; 1 when it could not start or ended on
-// an interface error, after a message on `messages`. SIGINT and SIGTERM are
-// caught while it runs and their previous handling restored afterwards.
+// Return values of RunConsoleCapture.
+inline constexpr int kConsoleCaptureEnded = 0;    // by a signal, the duration or `stop`
+inline constexpr int kConsoleCaptureNoStart = 1;  // could not start; after a message
+inline constexpr int kConsoleCaptureFailed = 2;   // ran, then ended on an interface error
+                                                  // (after a message); the store keeps
+                                                  // what it took in
+
+// Captures into `store` (emptied first). SIGINT and SIGTERM are caught while
+// it runs and their previous handling restored afterwards.
 int RunConsoleCapture(const ConsoleCaptureOptions& options, PacketStore& store);
