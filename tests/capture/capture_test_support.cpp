@@ -3,8 +3,12 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <sched.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +21,16 @@ bool IsRoot() {
 }
 
 int Sh(const std::string& command) {
-    const int status = std::system((command + " >/dev/null 2>&1").c_str());
+    // Not std::system: it sets SIGINT aside in the whole process while it
+    // waits, which would race the console capture's own SIGINT handling.
+    const std::string line = command + " >/dev/null 2>&1";
+    const char* argv[] = {"sh", "-c", line.c_str(), nullptr};
+    pid_t pid = -1;
+    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+        return -1;
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

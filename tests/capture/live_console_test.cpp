@@ -1,4 +1,6 @@
 // The headless live capture that the command-line companion runs.
+#include "capture/live_console.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -7,14 +9,13 @@
 #include <string>
 
 #include "capture/interface_list.h"
-#include "capture/live_console.h"
 #include "tests/capture/capture_test_support.h"
 
 namespace {
 
 // Collects what the console capture writes for the user.
 class MessageFile {
-public:
+  public:
     MessageFile() : m_pFile(std::tmpfile()) {}
     ~MessageFile() {
         if (m_pFile != nullptr) std::fclose(m_pFile);
@@ -29,7 +30,7 @@ public:
         return text;
     }
 
-private:
+  private:
     std::FILE* m_pFile;
 };
 
@@ -48,7 +49,7 @@ TEST(LiveConsoleTest, AnInterfaceNotInTheListIsRefusedWithTheList) {
     options.interface = "tw-no-such-interface";
     options.messages = messages.File();
     PacketStore store;
-    EXPECT_EQ(RunConsoleCapture(options, store), 1);
+    EXPECT_EQ(RunConsoleCapture(options, store), kConsoleCaptureNoStart);
     const std::string text = messages.Text();
     EXPECT_NE(text.find("tapwatch-log: No interface \"tw-no-such-interface\""), std::string::npos)
         << text;
@@ -78,7 +79,7 @@ TEST(LiveConsoleTest, CapturesEveryDatagramForTheDurationByIndex) {
     PacketStore store;
     store.Append({nullptr, 0});
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(RunConsoleCapture(options, store), 0);
+    EXPECT_EQ(RunConsoleCapture(options, store), kConsoleCaptureEnded);
     const auto took = std::chrono::steady_clock::now() - started;
     ASSERT_TRUE(sender.joinable());
     sender.join();
@@ -97,8 +98,38 @@ TEST(LiveConsoleTest, AnInterfaceWithoutEthernetFramesIsRefused) {
     options.durationSeconds = 1.0;
     options.messages = messages.File();
     PacketStore store;
-    EXPECT_EQ(RunConsoleCapture(options, store), 1);
+    EXPECT_EQ(RunConsoleCapture(options, store), kConsoleCaptureNoStart);
     EXPECT_EQ(messages.Text(), "tapwatch-log: This interface does not deliver Ethernet frames\n");
+}
+
+TEST(LiveConsoleTest, AnInterfaceThatGoesAwayEndsTheCaptureWithWhatItTookIn) {
+    SKIP_UNLESS_ROOT();
+    NetNamespace ns;
+    ASSERT_TRUE(ns.Ok());
+    ASSERT_EQ(ns.Exec("ip link add twv0 type veth peer name twv0p && ip link set twv0 up && "
+                      "ip link set twv0p up"),
+              0);
+    EnterNamespace inside(ns);
+    ASSERT_TRUE(inside.Ok());
+    MessageFile messages;
+    ConsoleCaptureOptions options;
+    options.interface = "twv0";
+    options.messages = messages.File();
+    std::thread remover;
+    options.onRunning = [&] {
+        remover = std::thread([&] {
+            std::this_thread::sleep_for(100ms);
+            ns.Exec("ip link del twv0");
+        });
+    };
+    PacketStore store;
+    auto run = std::async(std::launch::async, [&] { return RunConsoleCapture(options, store); });
+    const bool ended = run.wait_for(10s) == std::future_status::ready;
+    if (remover.joinable()) remover.join();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(run.get(), kConsoleCaptureFailed);
+    EXPECT_EQ(messages.Text(),
+              "tapwatch-log: The capture stopped because the interface reported an error\n");
 }
 
 TEST(LiveConsoleTest, SigintEndsTheCaptureAndRestoresTheSignal) {
@@ -112,7 +143,7 @@ TEST(LiveConsoleTest, SigintEndsTheCaptureAndRestoresTheSignal) {
     PacketStore store;
     auto run = std::async(std::launch::async, [&] { return RunConsoleCapture(options, store); });
     ASSERT_EQ(run.wait_for(5s), std::future_status::ready);
-    EXPECT_EQ(run.get(), 0);
+    EXPECT_EQ(run.get(), kConsoleCaptureEnded);
     EXPECT_EQ(messages.Text(), "");
     struct sigaction now = {};
     sigaction(SIGINT, nullptr, &now);
@@ -131,7 +162,7 @@ TEST(LiveConsoleTest, TheStopFlagEndsAnUnlimitedCapture) {
     PacketStore store;
     auto run = std::async(std::launch::async, [&] { return RunConsoleCapture(options, store); });
     ASSERT_EQ(run.wait_for(5s), std::future_status::ready);
-    EXPECT_EQ(run.get(), 0);
+    EXPECT_EQ(run.get(), kConsoleCaptureEnded);
 }
 
 }  // namespace
