@@ -258,6 +258,9 @@ TEST(LoopbackCaptureTest, StopThenCaptureAtOnceStartsEmptyWithoutOldFrames) {
     ASSERT_TRUE(rig.StartOn("lo", UdpFilter(receiver)));
     // A backlog of old frames that the readers are still working through.
     ASSERT_GT(SendUdp(receiver.Port(), "old-", 0, 20000), 0);
+    ASSERT_TRUE(rig.WaitStored(1));
+    // What a Decode window or a save would hold across the restart.
+    const std::vector<StoredPacket> held = rig.store.Snapshot();
     rig.session.OnCapture();
     EXPECT_EQ(rig.session.Phase(), CapturePhase::Stopping);
     EXPECT_TRUE(rig.window.ShowsIdle());
@@ -280,6 +283,10 @@ TEST(LoopbackCaptureTest, StopThenCaptureAtOnceStartsEmptyWithoutOldFrames) {
     EXPECT_EQ(payloads.size(), static_cast<size_t>(kNew));
     for (const std::string& payload : payloads) EXPECT_EQ(payload.rfind("new-", 0), 0u) << payload;
     EXPECT_TRUE(rig.window.messages.empty());
+    // Emptying the store dropped only its own references.
+    PacketStore heldStore;
+    for (const StoredPacket& packet : held) heldStore.Append(packet);
+    for (const std::string& payload : Payloads(heldStore)) EXPECT_EQ(payload.rfind("old-", 0), 0u);
 }
 
 TEST(LoopbackCaptureTest, AToggleWhileStartingCancelsTheStart) {
