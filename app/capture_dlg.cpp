@@ -1,0 +1,268 @@
+#include "app/capture_dlg.h"
+
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QFontInfo>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSlider>
+#include <QTableView>
+#include <QTreeWidget>
+
+#include "app/about_dlg.h"
+#include "app/always_on_top.h"
+#include "app/packet_list_model.h"
+#include "app/window_alpha.h"
+#include "capture/capture_session.h"
+#include "capture/hotkey.h"
+#include "controls/icon_button.h"
+#include "ui_capture_dlg.h"
+
+namespace {
+
+constexpr int kColumnWidths[COL_COUNT] = {45, 60, 55, 120, 120, 68, 68, 55};
+
+constexpr char kAboutItem[] = "&About TapwatchGUI...";
+
+// The list's font: Tahoma where it is installed, else a sans font that is.
+QFont ListFont() {
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(14);
+    font.setWeight(QFont::Normal);
+    if (QFontInfo(font).family().compare(QLatin1String("Tahoma"), Qt::CaseInsensitive) != 0) {
+        font = QFont(QStringLiteral("DejaVu Sans"));
+        font.setStyleHint(QFont::SansSerif);
+        font.setPixelSize(13);
+    }
+    return font;
+}
+
+}  // namespace
+
+CCaptureDlg::CCaptureDlg(bool startHotKey, QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::CaptureDlg>()), m_filterDlg(this) {
+    m_ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/128.svg")));
+    m_ui->m_banner->setPixmap(QIcon(QStringLiteral(":/bitmaps/164.svg")).pixmap(m_ui->m_banner->size()));
+
+    SetUpButtons();
+    SetUpList();
+    m_ui->m_slider->setRange(90, 255);
+    m_ui->m_slider->setValue(255);
+    m_ui->m_slider->installEventFilter(this);
+
+    m_session = std::make_unique<CaptureSession>(*this, m_packets, m_filterDlg.Filter(),
+                                                 m_filterDlg.DataContains());
+    ClearPackets();
+
+    connect(m_ui->m_btnCapture, &QPushButton::clicked, this, &CCaptureDlg::OnCapture);
+    connect(m_ui->m_btnClear, &QPushButton::clicked, this, &CCaptureDlg::OnClear);
+    connect(m_ui->m_btnSaveXml, &QPushButton::clicked, this, &CCaptureDlg::OnSaveXml);
+    connect(m_ui->m_btnAbout, &QPushButton::clicked, this, &CCaptureDlg::OnAbout);
+    connect(m_ui->m_btnDecode, &QPushButton::clicked, this, &CCaptureDlg::OnDecode);
+    connect(m_ui->m_btnSetFilter, &QPushButton::clicked, this, &CCaptureDlg::OnSetFilter);
+    connect(m_ui->m_btnCopy, &QPushButton::clicked, this, &CCaptureDlg::OnCopyPacket);
+    connect(m_ui->m_btnAlwaysOnTop, &QPushButton::toggled, this, &CCaptureDlg::OnAlwaysOnTop);
+
+    if (startHotKey) {
+        m_hotKey = StartHotKeyPoller([toggle = m_session->Toggle()](std::stop_token stop) {
+            return toggle->RequestAndWait(stop);
+        });
+    }
+}
+
+CCaptureDlg::~CCaptureDlg() {
+    ShutDown();
+    m_ui->m_list->setModel(nullptr);
+    delete m_model;
+    m_model = nullptr;
+}
+
+bool CCaptureDlg::Initialise() {
+    return m_session->FillDeviceList() != CaptureSession::kDevicesFailed;
+}
+
+void CCaptureDlg::SetUpButtons() {
+    struct Setup {
+        CIconButton* button;
+        unsigned icon;
+        const char* tooltip;
+    };
+    const Setup setups[] = {
+        {m_ui->m_btnCapture, IDI_CAPTURE,
+         "Capture the packet\nPress Ctrl+F12 from any application for starting/stopping a capture"},
+        {m_ui->m_btnClear, 134, "Clear the log window"},
+        {m_ui->m_btnSaveXml, 137, "Save the log as an XML file"},
+        {m_ui->m_btnAbout, 138, nullptr},
+        {m_ui->m_btnDecode, 141, "Reassemble the TCP session in human readable format"},
+        {m_ui->m_btnSetFilter, 150, "Set a filter for the next capture"},
+        {m_ui->m_btnCopy, 143, "Copy the current selected packet to clipboard"},
+    };
+    for (const Setup& s : setups) {
+        s.button->SetIconResource(s.icon);
+        s.button->SetFlat(false, true);
+        s.button->SetTooltipText(s.tooltip, true);
+        s.button->setAutoDefault(false);
+    }
+}
+
+void CCaptureDlg::SetUpList() {
+    m_model = new PacketListModel(m_packets, this);
+    QTableView* list = m_ui->m_list;
+    list->setModel(m_model);
+    list->setFont(ListFont());
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSortingEnabled(false);
+    list->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    QHeaderView* header = list->horizontalHeader();
+    header->setSectionsClickable(false);
+    header->setHighlightSections(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setStretchLastSection(false);
+    for (int c = 0; c < COL_COUNT; ++c) list->setColumnWidth(c, kColumnWidths[c]);
+    // Uniform rows keep a list of a million rows as quick as one of ten.
+    QHeaderView* rows = list->verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(QFontMetrics(list->font()).height() + 4);
+    connect(m_model, &PacketListModel::rowsArrived, list, [list] { list->scrollToBottom(); });
+}
+
+CIconButton* CCaptureDlg::Button(int controlId) const {
+    switch (controlId) {
+        case IDC_CAPTURE: return m_ui->m_btnCapture;
+        case IDC_CLEAR: return m_ui->m_btnClear;
+        case IDC_SAVE_XML: return m_ui->m_btnSaveXml;
+        case IDC_DECODE: return m_ui->m_btnDecode;
+        case IDC_SET_FILTER: return m_ui->m_btnSetFilter;
+        default: return nullptr;
+    }
+}
+
+void CCaptureDlg::RunOnWindowThread(std::function<void()> task) {
+    QMetaObject::invokeMethod(this, [task = std::move(task)] { task(); }, Qt::QueuedConnection);
+}
+
+void CCaptureDlg::ResetInterfaceList() { m_ui->m_combo->clear(); }
+
+void CCaptureDlg::AddInterfaceEntry(const std::string& text) {
+    m_ui->m_combo->addItem(QString::fromStdString(text));
+}
+
+void CCaptureDlg::SelectInterface(int index) { m_ui->m_combo->setCurrentIndex(index); }
+
+int CCaptureDlg::SelectedInterface() const { return m_ui->m_combo->currentIndex(); }
+
+void CCaptureDlg::EnableControl(int controlId, bool enable) {
+    if (controlId == IDC_INTERFACES) {
+        m_ui->m_combo->setEnabled(enable);
+    } else if (CIconButton* button = Button(controlId)) {
+        button->setEnabled(enable);
+    }
+}
+
+void CCaptureDlg::SetCaptureButton(int iconId, const std::string& caption) {
+    m_ui->m_btnCapture->SetIconResource(static_cast<unsigned>(iconId));
+    m_ui->m_btnCapture->setText(QString::fromStdString(caption));
+}
+
+void CCaptureDlg::ShowMessage(const std::string& text, const std::string& caption) {
+    if (m_messageSink) {
+        m_messageSink(text, caption);
+        return;
+    }
+    QMessageBox box(caption == "Error" ? QMessageBox::Critical : QMessageBox::Warning,
+                    QString::fromStdString(caption), QString::fromStdString(text),
+                    QMessageBox::Ok, this);
+    if (caption == "Success") box.setIcon(QMessageBox::Information);
+    box.exec();
+}
+
+void CCaptureDlg::ClearPackets() { m_model->ClearPackets(); }
+
+void CCaptureDlg::OnCapture() {
+    if (m_session) m_session->OnCapture();
+}
+
+void CCaptureDlg::OnClear() {
+    if (m_session && m_session->Phase() == CapturePhase::Running) {
+        ShowMessage("Stop the capture first", "Warning");
+        return;
+    }
+    ClearPackets();
+}
+
+void CCaptureDlg::OnSaveXml() {}
+
+void CCaptureDlg::OnDecode() {}
+
+void CCaptureDlg::OnSetFilter() { m_filterDlg.exec(); }
+
+void CCaptureDlg::OnCopyPacket() {}
+
+void CCaptureDlg::OnAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CCaptureDlg::OnAlwaysOnTop(bool checked) { SetAlwaysOnTop(this, checked); }
+
+void CCaptureDlg::OnTransparency() { OnTransparencyReleased(this, m_ui->m_slider->value()); }
+
+bool CCaptureDlg::eventFilter(QObject* watched, QEvent* event) {
+    // The opacity follows the slider when the mouse lets go of it: after a
+    // drag of the thumb and after a click on the track, not on keyboard moves.
+    if (watched == m_ui->m_slider && event->type() == QEvent::MouseButtonRelease) {
+        QMetaObject::invokeMethod(this, &CCaptureDlg::OnTransparency, Qt::QueuedConnection);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CCaptureDlg::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            close();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // Enter presses the focused push button; with none focused it
+            // closes the window.
+            if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+                button->animateClick();
+            } else {
+                close();
+            }
+            return;
+        default:
+            QDialog::keyPressEvent(event);
+    }
+}
+
+void CCaptureDlg::contextMenuEvent(QContextMenuEvent* event) {
+    // The window system offers no window menu to extend, so the about item
+    // sits in the window's own context menu.
+    QMenu menu(this);
+    menu.addAction(QString::fromLatin1(kAboutItem), this, &CCaptureDlg::OnAbout);
+    menu.exec(event->globalPos());
+}
+
+void CCaptureDlg::closeEvent(QCloseEvent* event) {
+    ShutDown();
+    QDialog::closeEvent(event);
+}
+
+void CCaptureDlg::ShutDown() {
+    if (m_bShutDown) return;
+    m_bShutDown = true;
+    // The poller may be waiting for a toggle that this thread will never run
+    // now; stopping it ends that wait.
+    m_hotKey.reset();
+    // Stops a running capture and joins its controller and readers.
+    m_session.reset();
+}

@@ -1,0 +1,91 @@
+// The main window: the interface list, the packet list over the store, the
+// Details tree, the command buttons, the transparency slider and Always on top.
+// It owns the store, the capture session and the Filter editor, and carries out
+// on its own thread whatever the capture threads ask of it.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "capture/capture_window.h"
+#include "capture/packet_store.h"
+#include "filter/filter_dlg.h"
+
+namespace Ui {
+class CaptureDlg;
+}
+class CaptureSession;
+class CIconButton;
+class HotKeyPoller;
+class PacketListModel;
+class QTableView;
+class QTreeWidget;
+
+class CCaptureDlg : public QDialog, public CaptureWindow {
+    Q_OBJECT
+public:
+    // Shows message boxes; tests replace it to see what the user would be told.
+    using MessageSink = std::function<void(const std::string& text, const std::string& caption)>;
+
+    // `startHotKey` is off for windows that must not watch the keyboard (tests).
+    explicit CCaptureDlg(bool startHotKey = true, QWidget* parent = nullptr);
+    ~CCaptureDlg() override;
+
+    // Window initialisation: the interface list; false when the interfaces
+    // cannot be enumerated at all (the program then ends with exit code 1).
+    bool Initialise();
+
+    void SetMessageSink(MessageSink sink) { m_messageSink = std::move(sink); }
+
+    // CaptureWindow.
+    void RunOnWindowThread(std::function<void()> task) override;
+    void ResetInterfaceList() override;
+    void AddInterfaceEntry(const std::string& text) override;
+    void SelectInterface(int index) override;
+    int SelectedInterface() const override;
+    void EnableControl(int controlId, bool enable) override;
+    void SetCaptureButton(int iconId, const std::string& caption) override;
+    void ShowMessage(const std::string& text, const std::string& caption) override;
+    void ClearPackets() override;
+
+    PacketStore& Packets() { return m_packets; }
+    CaptureSession& Session() { return *m_session; }
+    PacketListModel& Model() { return *m_model; }
+    CFilterDlg& FilterDlg() { return m_filterDlg; }
+
+public slots:
+    void OnCapture();
+    void OnClear();
+    void OnSaveXml();
+    void OnDecode();
+    void OnSetFilter();
+    void OnCopyPacket();
+    void OnAbout();
+    void OnAlwaysOnTop(bool checked);
+    void OnTransparency();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void SetUpButtons();
+    void SetUpList();
+    CIconButton* Button(int controlId) const;
+    // Stops a running capture and ends its threads, and the hot key; the
+    // window's state goes only after that.
+    void ShutDown();
+
+    std::unique_ptr<Ui::CaptureDlg> m_ui;
+    PacketStore m_packets;
+    CFilterDlg m_filterDlg;
+    PacketListModel* m_model = nullptr;
+    std::unique_ptr<CaptureSession> m_session;
+    std::unique_ptr<HotKeyPoller> m_hotKey;
+    MessageSink m_messageSink;
+    bool m_bShutDown = false;
+};

@@ -1,0 +1,43 @@
+// The packet list's model: a table over the packet store. Readers only append
+// to the store; the model notices new entries on a timer on the window's thread
+// and inserts them in one batch per tick, so no reader ever waits for the
+// window and the view is refreshed at most about 30 times a second.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QTimer>
+
+#include "capture/packet_row.h"
+#include "capture/packet_store.h"
+
+class PacketListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    static constexpr int kRefreshMs = 33;
+
+    explicit PacketListModel(PacketStore& store, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // Empties the store and the list together. Rows of the old capture that
+    // the model had not shown yet never appear.
+    void ClearPackets();
+    // Takes in what the store gained since the last refresh (the timer calls it).
+    void Refresh();
+
+signals:
+    // Emitted after a batch of rows was inserted.
+    void rowsArrived(int first, int last);
+
+private:
+    PacketStore& m_store;
+    QTimer m_timer;
+    int m_rows = 0;
+    uint64_t m_generation = 0;
+    // The last row built, as the view asks for its cells one by one.
+    mutable int m_cachedRow = -1;
+    mutable PacketRow m_cached;
+};
