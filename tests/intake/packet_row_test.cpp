@@ -82,7 +82,7 @@ TEST(PacketRowTest, Ipv6AddressesAreCutAfter39Characters) {
     const Row cells = Cells(frame);
     EXPECT_EQ(cells[COL_FRAME], "IPv6");
     // 254.128.0.0.0.0.0.0.2.12.41.255.254.26.43.60 cut to its first 39 characters.
-    EXPECT_EQ(cells[COL_SRC_IP], "254.128.0.0.0.0.0.0.2.12.41.255.254.26.4");
+    EXPECT_EQ(cells[COL_SRC_IP], "254.128.0.0.0.0.0.0.2.12.41.255.254.26.");
     EXPECT_EQ(cells[COL_SRC_IP].size(), 39u);
     EXPECT_EQ(cells[COL_DEST_IP], "255.2.0.0.0.0.0.0.0.0.0.0.0.0.0.1");
     EXPECT_EQ(cells[COL_PROTO], "UDP");
