@@ -1,4 +1,4 @@
-#include "app/window_alpha.h"
+#include "controls/window_alpha.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>
