@@ -14,14 +14,10 @@
 
 #include "app/about_dlg.h"
 #include "app/always_on_top.h"
-#include "app/copy_packet.h"
-#include "app/detail_tree.h"
 #include "app/packet_list_model.h"
 #include "capture/capture_session.h"
 #include "capture/hotkey.h"
 #include "controls/icon_button.h"
-#include "xml/capture_log.h"
-#include "xml/detail_items.h"
 #include "controls/window_alpha.h"
 #include "ui_capture_dlg.h"
 
@@ -71,7 +67,6 @@ CCaptureDlg::CCaptureDlg(bool startHotKey, QWidget* parent)
     connect(m_ui->m_btnDecode, &QPushButton::clicked, this, &CCaptureDlg::OnDecode);
     connect(m_ui->m_btnSetFilter, &QPushButton::clicked, this, &CCaptureDlg::OnSetFilter);
     connect(m_ui->m_btnCopy, &QPushButton::clicked, this, &CCaptureDlg::OnCopyPacket);
-    connect(m_ui->m_list, &QAbstractItemView::clicked, this, &CCaptureDlg::OnPacketListClick);
     connect(m_ui->m_btnAlwaysOnTop, &QPushButton::toggled, this, &CCaptureDlg::OnAlwaysOnTop);
 
     if (startHotKey) {
@@ -203,49 +198,13 @@ void CCaptureDlg::OnClear() {
     ClearPackets();
 }
 
-void CCaptureDlg::OnSaveXml() {
-    if (m_session && m_session->Phase() == CapturePhase::Running) {
-        ShowMessage("Stop the capture first", "Warning");
-        return;
-    }
-    if (m_packets.Empty()) {
-        ShowMessage("No packet to save", "Warning");
-        return;
-    }
-    const QString path = m_logFileChooser ? m_logFileChooser(this) : AskLogFile(this);
-    if (path.isEmpty()) return;
-    // The snapshot holds the store's lock only while it copies the references.
-    const int result = SaveLogWithProgress(this, path.toStdString(), m_packets.Snapshot());
-    if (result == SAVE_OK) {
-        ShowMessage("Packets saved to the XML file !", "Success");
-    } else if (result != SAVE_CANCELLED) {
-        ShowMessage("Couldn't save the log file !", "Error");
-    }
-}
+void CCaptureDlg::OnSaveXml() {}
 
 void CCaptureDlg::OnDecode() {}
 
 void CCaptureDlg::OnSetFilter() { m_filterDlg.exec(); }
 
-void CCaptureDlg::OnCopyPacket() {
-    const int row = FirstSelectedRow(m_ui->m_list);
-    if (row < 0) return;
-    // The copied reference keeps the chain alive whatever happens to the store.
-    const std::optional<StoredPacket> packet = m_packets.At(static_cast<size_t>(row));
-    if (!packet) return;
-    CopyPacketToClipboard(this, packet->root.get());
-}
-
-void CCaptureDlg::OnPacketListClick() {
-    const int row = FirstSelectedRow(m_ui->m_list);
-    if (row < 0) return;
-    m_ui->m_tree->clear();
-    const std::optional<StoredPacket> packet = m_packets.At(static_cast<size_t>(row));
-    if (!packet) return;
-    std::vector<DetailItem> items;
-    if (!DetailItemsOf(packet->root.get(), items)) return;
-    FillDetailTree(m_ui->m_tree, items);
-}
+void CCaptureDlg::OnCopyPacket() {}
 
 void CCaptureDlg::OnAbout() {
     CAboutDlg about(this);
