@@ -14,11 +14,16 @@
 
 #include "app/about_dlg.h"
 #include "app/always_on_top.h"
+#include "app/copy_packet.h"
+#include "app/detail_tree.h"
 #include "app/packet_list_model.h"
 #include "capture/capture_session.h"
 #include "capture/hotkey.h"
 #include "controls/icon_button.h"
 #include "controls/window_alpha.h"
+#include "sessions/decode_dlg.h"
+#include "xml/capture_log.h"
+#include "xml/detail_items.h"
 #include "ui_capture_dlg.h"
 
 namespace {
@@ -67,6 +72,7 @@ CCaptureDlg::CCaptureDlg(bool startHotKey, QWidget* parent)
     connect(m_ui->m_btnDecode, &QPushButton::clicked, this, &CCaptureDlg::OnDecode);
     connect(m_ui->m_btnSetFilter, &QPushButton::clicked, this, &CCaptureDlg::OnSetFilter);
     connect(m_ui->m_btnCopy, &QPushButton::clicked, this, &CCaptureDlg::OnCopyPacket);
+    connect(m_ui->m_list, &QAbstractItemView::clicked, this, &CCaptureDlg::OnPacketListClick);
     connect(m_ui->m_btnAlwaysOnTop, &QPushButton::toggled, this, &CCaptureDlg::OnAlwaysOnTop);
 
     if (startHotKey) {
@@ -198,13 +204,77 @@ void CCaptureDlg::OnClear() {
     ClearPackets();
 }
 
-void CCaptureDlg::OnSaveXml() {}
+void CCaptureDlg::OnSaveXml() {
+    if (m_session && m_session->Phase() == CapturePhase::Running) {
+        ShowMessage("Stop the capture first", "Warning");
+        return;
+    }
+    if (m_packets.Empty()) {
+        ShowMessage("No packet to save", "Warning");
+        return;
+    }
+    const QString path = m_logFileChooser ? m_logFileChooser(this) : AskLogFile(this);
+    if (path.isEmpty()) return;
+    // The snapshot holds the store's lock only while it copies the references.
+    const int result = SaveLogWithProgress(this, path.toStdString(), m_packets.Snapshot());
+    if (result == SAVE_OK) {
+        ShowMessage("Packets saved to the XML file !", "Success");
+    } else if (result != SAVE_CANCELLED) {
+        ShowMessage("Couldn't save the log file !", "Error");
+    }
+}
 
-void CCaptureDlg::OnDecode() {}
+void CCaptureDlg::OnDecode() {
+    // One copy of the store's references, taken under its lock: the window
+    // keeps the chains alive whatever happens to the store while it is open.
+    const std::vector<StoredPacket> stored = m_packets.Snapshot();
+    if (stored.empty()) {
+        ShowMessage("You must have captured packets to access this feature", "Warning");
+        return;
+    }
+    PacketSnapshot roots;
+    roots.reserve(stored.size());
+    bool decodable = false;
+    for (const StoredPacket& packet : stored) {
+        decodable = decodable || (FindLayer(packet.root.get(), LAYER_IPV4) != nullptr &&
+                                  FindLayer(packet.root.get(), LAYER_TCP) != nullptr);
+        roots.push_back(packet.root);
+    }
+    if (!decodable) {
+        ShowMessage("Sorry but there is no packet available for decode", "Warning");
+        return;
+    }
+    // Row i of the list is entry i of the store.
+    int preselect = -1;
+    if (const QItemSelectionModel* selection = m_ui->m_list->selectionModel()) {
+        for (const QModelIndex& index : selection->selectedRows())
+            if (preselect < 0 || index.row() < preselect) preselect = index.row();
+    }
+    CDecodeDlg decode(std::move(roots), preselect, this);
+    decode.exec();
+}
 
 void CCaptureDlg::OnSetFilter() { m_filterDlg.exec(); }
 
-void CCaptureDlg::OnCopyPacket() {}
+void CCaptureDlg::OnCopyPacket() {
+    const int row = FirstSelectedRow(m_ui->m_list);
+    if (row < 0) return;
+    // The copied reference keeps the chain alive whatever happens to the store.
+    const std::optional<StoredPacket> packet = m_packets.At(static_cast<size_t>(row));
+    if (!packet) return;
+    CopyPacketToClipboard(this, packet->root.get());
+}
+
+void CCaptureDlg::OnPacketListClick() {
+    const int row = FirstSelectedRow(m_ui->m_list);
+    if (row < 0) return;
+    m_ui->m_tree->clear();
+    const std::optional<StoredPacket> packet = m_packets.At(static_cast<size_t>(row));
+    if (!packet) return;
+    std::vector<DetailItem> items;
+    if (!DetailItemsOf(packet->root.get(), items)) return;
+    FillDetailTree(m_ui->m_tree, items);
+}
 
 void CCaptureDlg::OnAbout() {
     CAboutDlg about(this);

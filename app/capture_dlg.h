@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/save_xml.h"
 #include "capture/capture_window.h"
 #include "capture/packet_store.h"
 #include "filter/filter_dlg.h"
@@ -38,6 +39,8 @@ public:
     bool Initialise();
 
     void SetMessageSink(MessageSink sink) { m_messageSink = std::move(sink); }
+    // Replaces the save-file dialog of Save XML (tests).
+    void SetLogFileChooser(LogFileChooser chooser) { m_logFileChooser = std::move(chooser); }
 
     // CaptureWindow.
     void RunOnWindowThread(std::function<void()> task) override;
@@ -62,6 +65,9 @@ public slots:
     void OnDecode();
     void OnSetFilter();
     void OnCopyPacket();
+    // A mouse click in the packet list that leaves a row selected shows that
+    // packet in the Details tree; keyboard moves do not.
+    void OnPacketListClick();
     void OnAbout();
     void OnAlwaysOnTop(bool checked);
     void OnTransparency();
@@ -87,5 +93,6 @@ private:
     std::unique_ptr<CaptureSession> m_session;
     std::unique_ptr<HotKeyPoller> m_hotKey;
     MessageSink m_messageSink;
+    LogFileChooser m_logFileChooser;
     bool m_bShutDown = false;
 };
