@@ -5,6 +5,7 @@
 //   intake_pps              reading and taking in every packet (decode, row cells,
 //                           store append) with four readers sharing the handle
 //                           under one read lock, as in a live capture
+//                           (--readers N to compare other arrangements)
 //   intake_ratio            intake time over read-only time
 //   xml_pps                 the log of every stored packet written to /dev/null
 //   tshark_pdml_pps         tshark -n -r FILE -T pdml > /dev/null (when installed)
@@ -76,15 +77,15 @@ struct IntakeRun {
 
 // Four readers share one handle: the next-frame call and the copy of its bytes
 // under the read lock, decoding and the append outside it.
-IntakeRun Intake(const char* path, PacketStore& store) {
+IntakeRun Intake(const char* path, PacketStore& store, int readerCount) {
     SharedText dataContains;
     PacketIntake intake(store, dataContains);
     pcap_t* p = OpenFile(path);
     std::mutex readLock;
-    std::vector<size_t> bytesPerReader(4, 0);
+    std::vector<size_t> bytesPerReader(readerCount, 0);
     const auto start = Clock::now();
     std::vector<std::thread> readers;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < readerCount; ++t) {
         readers.emplace_back([&, t] {
             PacketIntake::Reader reader(intake);
             std::vector<unsigned char> frame(65536);
@@ -124,15 +125,18 @@ double TsharkPdml(const char* path) {
 
 int main(int argc, char** argv) {
     bool tshark = true;
+    int readerCount = 4;
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--no-tshark") == 0)
             tshark = false;
+        else if (std::strcmp(argv[i], "--readers") == 0 && i + 1 < argc)
+            readerCount = std::atoi(argv[++i]);
         else
             path = argv[i];
     }
-    if (path == nullptr) {
-        std::fprintf(stderr, "usage: tapwatch-bench [--no-tshark] FILE\n");
+    if (path == nullptr || readerCount < 1) {
+        std::fprintf(stderr, "usage: tapwatch-bench [--no-tshark] [--readers N] FILE\n");
         return 2;
     }
 
@@ -142,7 +146,7 @@ int main(int argc, char** argv) {
 
     PacketStore store;
     const size_t heapBefore = HeapInUse();
-    const IntakeRun intake = Intake(path, store);
+    const IntakeRun intake = Intake(path, store, readerCount);
     const size_t heapAfter = HeapInUse();
     std::printf("intake_pps %.0f\n", intake.packets / intake.seconds);
     std::printf("intake_ratio %.2f\n", intake.seconds / readOnly.seconds);

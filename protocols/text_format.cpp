@@ -1,5 +1,6 @@
 #include "protocols/text_format.h"
 
+#include <array>
 #include <cstring>
 
 namespace {
@@ -18,33 +19,23 @@ size_t Digits(char* end, uint64_t value, unsigned base, const char* alphabet, in
     return static_cast<size_t>(end - p);
 }
 
-class Step {
-public:
-    explicit Step(std::string& out) : m_out(out), m_room(kFormatLimit) {}
-    void Put(const char* s, size_t n) {
-        if (n > m_room) n = m_room;
-        m_out.append(s, n);
-        m_room -= n;
-    }
-    bool Full() const { return m_room == 0; }
-
-private:
-    std::string& m_out;
-    size_t m_room;
-};
-
 }  // namespace
 
 void HexText(std::string& out, const unsigned char* data, int length) {
     if (data == nullptr) return;
     out.clear();
     if (length <= 0) return;
+    static const auto pairs = [] {
+        std::array<char, 512> t{};
+        for (int b = 0; b < 256; ++b) {
+            t[2 * b] = kUpperHex[b >> 4];
+            t[2 * b + 1] = kUpperHex[b & 0x0F];
+        }
+        return t;
+    }();
     out.resize(static_cast<size_t>(length) * 2);
     char* p = out.data();
-    for (int i = 0; i < length; ++i) {
-        *p++ = kUpperHex[data[i] >> 4];
-        *p++ = kUpperHex[data[i] & 0x0F];
-    }
+    for (int i = 0; i < length; ++i, p += 2) std::memcpy(p, &pairs[2 * data[i]], 2);
 }
 
 void PrintableText(std::string& out, const unsigned char* data, int length, const char* exclude) {
@@ -91,60 +82,70 @@ int FindInPayload(const unsigned char* data, const char* pattern, int length) {
 }
 
 void AppendFormat(std::string& out, std::string_view format, std::initializer_list<FormatArg> args) {
-    Step step(out);
+    // The step is built in a scratch area on the stack and appended in one
+    // piece; every copy into it stops at the limit, which is the 499-character cut.
+    char buf[kFormatLimit];
+    char* p = buf;
+    char* const limit = buf + kFormatLimit;
+    auto put = [&](const char* s, size_t n) {
+        const size_t room = static_cast<size_t>(limit - p);
+        if (n > room) n = room;
+        std::memcpy(p, s, n);
+        p += n;
+    };
+    const char* f = format.data();
+    const char* const fend = f + format.size();
     const FormatArg* arg = args.begin();
-    size_t i = 0;
-    while (i < format.size() && !step.Full()) {
-        const size_t pct = format.find('%', i);
-        if (pct == std::string_view::npos) {
-            step.Put(format.data() + i, format.size() - i);
-            break;
+    while (f < fend && p < limit) {
+        if (*f != '%') {
+            *p++ = *f++;
+            continue;
         }
-        step.Put(format.data() + i, pct - i);
-        i = pct + 1;
+        ++f;
         int precision = 1;
-        if (i + 1 < format.size() && format[i] == '.') {
-            precision = format[i + 1] - '0';
-            i += 2;
+        if (fend - f >= 2 && *f == '.') {
+            precision = f[1] - '0';
+            f += 2;
         }
-        if (i >= format.size()) break;
-        const char conv = format[i++];
+        if (f >= fend) break;
+        const char conv = *f++;
         if (conv == '%') {
-            step.Put("%", 1);
+            *p++ = '%';
             continue;
         }
         if (arg == args.end()) continue;
         const FormatArg& a = *arg++;
-        char buf[24];
-        char* end = buf + sizeof buf;
+        char num[24];
+        char* const nend = num + sizeof num;
         switch (conv) {
             case 's':
-                step.Put(a.s.data(), a.s.size());
+                put(a.s.data(), a.s.size());
                 break;
             case 'u':
             case 'd': {
                 if (a.kind == FormatArg::Signed && a.d < 0) {
-                    step.Put("-", 1);
-                    const size_t n = Digits(end, static_cast<uint64_t>(-a.d), 10, kUpperHex, precision);
-                    step.Put(end - n, n);
+                    put("-", 1);
+                    const size_t n = Digits(nend, static_cast<uint64_t>(-a.d), 10, kUpperHex, precision);
+                    put(nend - n, n);
                 } else {
                     const uint64_t v = a.kind == FormatArg::Signed ? static_cast<uint64_t>(a.d) : a.u;
-                    const size_t n = Digits(end, v, 10, kUpperHex, precision);
-                    step.Put(end - n, n);
+                    const size_t n = Digits(nend, v, 10, kUpperHex, precision);
+                    put(nend - n, n);
                 }
                 break;
             }
             case 'X':
             case 'x': {
                 const uint64_t v = a.kind == FormatArg::Signed ? static_cast<uint32_t>(a.d) : a.u;
-                const size_t n = Digits(end, v, 16, conv == 'X' ? kUpperHex : kLowerHex, precision);
-                step.Put(end - n, n);
+                const size_t n = Digits(nend, v, 16, conv == 'X' ? kUpperHex : kLowerHex, precision);
+                put(nend - n, n);
                 break;
             }
             default:
                 break;
         }
     }
+    out.append(buf, static_cast<size_t>(p - buf));
 }
 
 std::string Format(std::string_view format, std::initializer_list<FormatArg> args) {
