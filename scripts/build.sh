@@ -16,7 +16,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libpcap-dev libgtest-dev libgmock-dev libexpat1-dev libxml2-dev
   libx11-dev libxi-dev libxtst-dev
-  xvfb xdotool x11-utils xcompmgr openbox
+  xvfb xdotool x11-utils x11-apps imagemagick xcompmgr openbox
   tcpdump tshark iproute2 iputils-ping libcap2-bin fonts-dejavu-core python3-scapy
 )
 

@@ -1,0 +1,547 @@
+// The main window driven through its controls: its initial state, a capture on
+// loopback and back, the keys that close it, the tab order, the context menu,
+// and the packet list's model while rows stream in.
+#include "app/capture_dlg.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <atomic>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app/packet_list_model.h"
+#include "capture/capture_session.h"
+#include "capture/interface_list.h"
+#include "capture/packet_row.h"
+#include "controls/icon_button.h"
+#include "resources/init_resources.h"
+#include "test_frames.h"
+
+namespace {
+
+using Message = std::pair<std::string, std::string>;
+
+template <class T>
+T* Child(CCaptureDlg& dlg, const char* name) {
+    T* widget = dlg.findChild<T*>(QString::fromLatin1(name));
+    if (widget == nullptr) qFatal("the main window has no %s", name);
+    return widget;
+}
+
+// Sends UDP datagrams to a loopback port until stopped, so a capture on lo has
+// frames to read.
+class LoopbackSender {
+  public:
+    LoopbackSender() {
+        m_thread = std::thread([this] {
+            const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(47811);
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            const char payload[] = "tapwatch main window";
+            while (!m_stop) {
+                sendto(fd, payload, sizeof payload, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            close(fd);
+        });
+    }
+    ~LoopbackSender() {
+        m_stop = true;
+        m_thread.join();
+    }
+
+  private:
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+// The combo box entry of the loopback interface, found by its text.
+int LoopbackEntry(CCaptureDlg& dlg) {
+    const std::vector<InterfaceEntry>& interfaces = dlg.Session().Interfaces();
+    for (size_t i = 0; i < interfaces.size(); ++i) {
+        if (interfaces[i].name != "lo") continue;
+        const QString text =
+            QString::fromStdString(InterfaceEntryText(static_cast<int>(i), interfaces[i]));
+        return Child<QComboBox>(dlg, "m_combo")->findText(text, Qt::MatchExactly);
+    }
+    return -1;
+}
+
+QStringList RowCells(const QAbstractItemModel& model, int row) {
+    QStringList cells;
+    for (int c = 0; c < model.columnCount(); ++c) cells << model.index(row, c).data().toString();
+    return cells;
+}
+
+// Runs `check` on the first modal or popup window that opens within `ms`, then
+// closes that window.
+void WhenModalOpens(std::function<void(QWidget*)> check, int ms = 5000) {
+    auto* timer = new QTimer;
+    auto deadline = std::make_shared<QElapsedTimer>();
+    deadline->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, check = std::move(check), deadline, ms] {
+        QWidget* w = QApplication::activePopupWidget();
+        if (w == nullptr) w = QApplication::activeModalWidget();
+        if (w == nullptr && deadline->elapsed() < ms) return;
+        timer->stop();
+        timer->deleteLater();
+        check(w);
+        if (w != nullptr) w->close();
+    });
+    timer->start(10);
+}
+
+}  // namespace
+
+class CaptureDlgTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() { InitTapwatchResources(); }
+
+    void initialControls();
+    void initialButtons();
+    void tabOrderAndFirstFocus();
+    void escapeCloses();
+    void enterClosesOnlyWithoutFocusedButton();
+    void contextMenuOffersAbout();
+    void clearWhileIdleEmptiesListAndStore();
+    void loopbackCaptureAndBack();
+    void captureStartLeavesFocusOnList();
+    void modelWhileRowsStream();
+    void clearWithRowsPending();
+    void storeEmptiedBehindModel();
+    void oneInsertPerBatch();
+};
+
+void CaptureDlgTest::initialControls() {
+    CCaptureDlg dlg(false);
+    QCOMPARE(dlg.windowTitle(), QStringLiteral("Tapwatch v2.0"));
+
+    auto* list = Child<QTableView>(dlg, "m_list");
+    const QStringList headings = {"Num",     "Frame",    "Proto",     "Src IP",
+                                  "Dest IP", "Src Port", "Dest Port", "Time"};
+    const int widths[] = {45, 60, 55, 120, 120, 68, 68, 55};
+    QCOMPARE(list->model()->columnCount(), headings.size());
+    for (int c = 0; c < headings.size(); ++c) {
+        QCOMPARE(list->model()->headerData(c, Qt::Horizontal).toString(), headings[c]);
+        QCOMPARE(list->columnWidth(c), widths[c]);
+    }
+    QVERIFY(!list->horizontalHeader()->sectionsClickable());
+    QVERIFY(!list->isSortingEnabled());
+    QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+    QCOMPARE(list->model()->rowCount(), 0);
+    QCOMPARE(dlg.Packets().Count(), size_t{0});
+
+    auto* slider = Child<QSlider>(dlg, "m_slider");
+    QCOMPARE(slider->orientation(), Qt::Horizontal);
+    QCOMPARE(slider->minimum(), 90);
+    QCOMPARE(slider->maximum(), 255);
+    QCOMPARE(slider->value(), 255);
+
+    auto* onTop = Child<QPushButton>(dlg, "m_btnAlwaysOnTop");
+    QCOMPARE(onTop->text(), QStringLiteral("Always on top"));
+    QVERIFY(onTop->isCheckable());
+    QVERIFY(!onTop->isChecked());
+    QVERIFY(onTop->isEnabled());
+    QVERIFY(Child<QComboBox>(dlg, "m_combo")->isEnabled());
+    QVERIFY(Child<QTreeWidget>(dlg, "m_tree")->isEnabled());
+}
+
+void CaptureDlgTest::initialButtons() {
+    CCaptureDlg dlg(false);
+    struct Expected {
+        const char* name;
+        const char* caption;
+        const char* tooltip;  // null: none
+    };
+    const Expected buttons[] = {
+        {"m_btnCapture", "Capture",
+         "Capture the packet\nPress Ctrl+F12 from any application for starting/stopping a capture"},
+        {"m_btnClear", "Clear", "Clear the log window"},
+        {"m_btnSaveXml", "Save XML", "Save the log as an XML file"},
+        {"m_btnAbout", "About", nullptr},
+        {"m_btnDecode", "Decode", "Reassemble the TCP session in human readable format"},
+        {"m_btnSetFilter", "Set Filter", "Set a filter for the next capture"},
+        {"m_btnCopy", "Copy", "Copy the current selected packet to clipboard"},
+    };
+    for (const Expected& e : buttons) {
+        auto* button = Child<CIconButton>(dlg, e.name);
+        QCOMPARE(button->text(), QString::fromLatin1(e.caption));
+        QVERIFY2(button->isEnabled(), e.name);
+        QVERIFY2(button->HasIcon(), e.name);
+        QVERIFY2(!button->isFlat(), e.name);
+        if (e.tooltip != nullptr) {
+            QCOMPARE(button->toolTip(), QString::fromLatin1(e.tooltip));
+            QVERIFY2(button->IsTooltipActive(), e.name);
+        } else {
+            QVERIFY2(button->toolTip().isEmpty(), e.name);
+            QVERIFY2(!button->IsTooltipActive(), e.name);
+        }
+    }
+}
+
+void CaptureDlgTest::tabOrderAndFirstFocus() {
+    CCaptureDlg dlg(false);
+    // Rows in the list: Tab must still leave it rather than walk its cells.
+    for (int i = 0; i < 3; ++i) dlg.Packets().Append({Ipv4Chain(false, 1, 1000, 53), 0});
+    dlg.Model().Refresh();
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+
+    const std::vector<QWidget*> order = {
+        Child<QWidget>(dlg, "m_btnAbout"),     Child<QWidget>(dlg, "m_list"),
+        Child<QWidget>(dlg, "m_btnCapture"),   Child<QWidget>(dlg, "m_btnClear"),
+        Child<QWidget>(dlg, "m_btnSaveXml"),   Child<QWidget>(dlg, "m_combo"),
+        Child<QWidget>(dlg, "m_btnDecode"),    Child<QWidget>(dlg, "m_tree"),
+        Child<QWidget>(dlg, "m_btnCopy"),      Child<QWidget>(dlg, "m_slider"),
+        Child<QWidget>(dlg, "m_btnSetFilter"), Child<QWidget>(dlg, "m_btnAlwaysOnTop"),
+    };
+    QTRY_COMPARE(QApplication::focusWidget(), order[0]);
+    for (size_t i = 1; i <= order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* expected = order[i % order.size()];
+        QVERIFY2(QApplication::focusWidget() == expected,
+                 qPrintable(QStringLiteral("step %1: focus on %2, expected %3")
+                                .arg(i)
+                                .arg(QApplication::focusWidget()
+                                         ? QApplication::focusWidget()->objectName()
+                                         : QStringLiteral("nothing"))
+                                .arg(expected->objectName())));
+    }
+    // And backwards from the first control to the last.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), order.back());
+}
+
+void CaptureDlgTest::escapeCloses() {
+    CCaptureDlg dlg(false);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QTRY_VERIFY(!dlg.isVisible());
+}
+
+void CaptureDlgTest::enterClosesOnlyWithoutFocusedButton() {
+    {
+        // Enter on a focused push button presses it and leaves the window open.
+        CCaptureDlg dlg(false);
+        std::vector<Message> messages;
+        dlg.SetMessageSink(
+            [&](const std::string& t, const std::string& c) { messages.emplace_back(t, c); });
+        dlg.Packets().Append({Ipv4Chain(true, 1, 1000, 80), 0});
+        dlg.Model().Refresh();
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        auto* clear = Child<QPushButton>(dlg, "m_btnClear");
+        clear->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(clear));
+        QTest::keyClick(clear, Qt::Key_Return);
+        QTRY_COMPARE(dlg.Model().rowCount(), 0);
+        QVERIFY(dlg.isVisible());
+        QVERIFY(messages.empty());
+    }
+    for (const char* focused : {"m_list", "m_slider", "m_combo"}) {
+        CCaptureDlg dlg(false);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QWidget* w = Child<QWidget>(dlg, focused);
+        w->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), w);
+        QTest::keyClick(w, Qt::Key_Return);
+        QTRY_VERIFY2(!dlg.isVisible(), focused);
+    }
+}
+
+void CaptureDlgTest::contextMenuOffersAbout() {
+    CCaptureDlg dlg(false);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+
+    QStringList items;
+    QString aboutTitle;
+    WhenModalOpens([&](QWidget* popup) {
+        auto* menu = qobject_cast<QMenu*>(popup);
+        QVERIFY(menu != nullptr);
+        for (QAction* a : menu->actions()) items << a->text();
+        QAction* about =
+            menu->actions().value(items.indexOf(QStringLiteral("&About TapwatchGUI...")));
+        if (about == nullptr) return;
+        // The item opens the about box, as the About button does.
+        WhenModalOpens([&](QWidget* box) {
+            if (box != nullptr) aboutTitle = box->windowTitle();
+        });
+        menu->setActiveAction(about);
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    const QPoint at(100, 100);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, dlg.mapToGlobal(at));
+    QApplication::sendEvent(&dlg, &event);
+    QTRY_VERIFY(!aboutTitle.isEmpty());
+    QVERIFY(items.contains(QStringLiteral("&About TapwatchGUI...")));
+    QCOMPARE(aboutTitle, QStringLiteral("About Tapwatch"));
+
+    // The About button opens the same box.
+    QString buttonTitle;
+    WhenModalOpens([&](QWidget* box) {
+        if (box != nullptr) buttonTitle = box->windowTitle();
+    });
+    QTest::mouseClick(Child<QPushButton>(dlg, "m_btnAbout"), Qt::LeftButton);
+    QTRY_COMPARE(buttonTitle, QStringLiteral("About Tapwatch"));
+}
+
+void CaptureDlgTest::clearWhileIdleEmptiesListAndStore() {
+    CCaptureDlg dlg(false);
+    std::vector<Message> messages;
+    dlg.SetMessageSink(
+        [&](const std::string& t, const std::string& c) { messages.emplace_back(t, c); });
+    auto chain = Ipv4Chain(true, 7, 1234, 80);
+    std::weak_ptr<const CProtocolLayer> watch = chain;
+    for (int i = 0; i < 5; ++i) dlg.Packets().Append({chain, 0});
+    chain.reset();
+    dlg.Model().Refresh();
+    QCOMPARE(dlg.Model().rowCount(), 5);
+    auto* tree = Child<QTreeWidget>(dlg, "m_tree");
+    tree->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("Ethernet")}));
+
+    QTest::mouseClick(Child<QPushButton>(dlg, "m_btnClear"), Qt::LeftButton);
+    QCOMPARE(dlg.Model().rowCount(), 0);
+    QCOMPARE(dlg.Packets().Count(), size_t{0});
+    QVERIFY(watch.expired());
+    QVERIFY(messages.empty());
+    // The details of the packet last shown stay until the next list click.
+    QCOMPARE(tree->topLevelItemCount(), 1);
+
+    // Clear on an empty list changes nothing and says nothing.
+    QTest::mouseClick(Child<QPushButton>(dlg, "m_btnClear"), Qt::LeftButton);
+    QCOMPARE(dlg.Model().rowCount(), 0);
+    QVERIFY(messages.empty());
+}
+
+void CaptureDlgTest::loopbackCaptureAndBack() {
+    if (geteuid() != 0) QSKIP("capturing on lo needs root; run as root to test a live capture");
+    CCaptureDlg dlg(false);
+    std::vector<Message> messages;
+    dlg.SetMessageSink(
+        [&](const std::string& t, const std::string& c) { messages.emplace_back(t, c); });
+    QVERIFY(dlg.Initialise());
+    const int lo = LoopbackEntry(dlg);
+    if (lo < 0) QSKIP("no lo entry in the interface list");
+    Child<QComboBox>(dlg, "m_combo")->setCurrentIndex(lo);
+    QCOMPARE(dlg.SelectedInterface(), lo);
+
+    auto* capture = Child<QPushButton>(dlg, "m_btnCapture");
+    const char* busy[] = {"m_btnClear", "m_btnSaveXml", "m_btnDecode", "m_btnSetFilter"};
+    const char* always[] = {"m_btnCapture", "m_btnAbout", "m_btnCopy", "m_btnAlwaysOnTop",
+                            "m_list",       "m_tree",     "m_slider"};
+    dlg.show();
+    LoopbackSender sender;
+
+    QTest::mouseClick(capture, Qt::LeftButton);
+    QCOMPARE(capture->text(), QStringLiteral("Stop"));
+    for (const char* name : busy) QVERIFY2(!Child<QWidget>(dlg, name)->isEnabled(), name);
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.Session().Phase(), CapturePhase::Running, 10000);
+    for (const char* name : busy) QVERIFY2(!Child<QWidget>(dlg, name)->isEnabled(), name);
+    for (const char* name : always) QVERIFY2(Child<QWidget>(dlg, name)->isEnabled(), name);
+    QTRY_VERIFY_WITH_TIMEOUT(dlg.Model().rowCount() >= 3, 10000);
+    QVERIFY(messages.empty());
+
+    // Clear is refused while the capture runs, even when asked for directly.
+    const size_t before = dlg.Packets().Count();
+    dlg.OnClear();
+    QCOMPARE(messages.size(), size_t{1});
+    QCOMPARE(messages[0], Message("Stop the capture first", "Warning"));
+    QVERIFY(dlg.Packets().Count() >= before);
+    QVERIFY(dlg.Model().rowCount() > 0);
+
+    QTest::mouseClick(capture, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.Session().Phase(), CapturePhase::Idle, 10000);
+    QCOMPARE(capture->text(), QStringLiteral("Capture"));
+    for (const char* name : busy) QVERIFY2(Child<QWidget>(dlg, name)->isEnabled(), name);
+    for (const char* name : always) QVERIFY2(Child<QWidget>(dlg, name)->isEnabled(), name);
+    // Every stored packet gets its row once the capture is over.
+    QTRY_COMPARE(static_cast<size_t>(dlg.Model().rowCount()), dlg.Packets().Count());
+    const QStringList first = RowCells(dlg.Model(), 0);
+    QCOMPARE(first[COL_SRC_IP], QStringLiteral("127.0.0.1"));
+    QCOMPARE(first[COL_DEST_PORT], QStringLiteral("47811"));
+
+    QTest::mouseClick(Child<QPushButton>(dlg, "m_btnClear"), Qt::LeftButton);
+    QCOMPARE(messages.size(), size_t{1});
+    QCOMPARE(dlg.Model().rowCount(), 0);
+    QCOMPARE(dlg.Packets().Count(), size_t{0});
+}
+
+void CaptureDlgTest::captureStartLeavesFocusOnList() {
+    if (geteuid() != 0) QSKIP("capturing on lo needs root; run as root to test a live capture");
+    CCaptureDlg dlg(false);
+    dlg.SetMessageSink([](const std::string&, const std::string&) {});
+    QVERIFY(dlg.Initialise());
+    const int lo = LoopbackEntry(dlg);
+    if (lo < 0) QSKIP("no lo entry in the interface list");
+    Child<QComboBox>(dlg, "m_combo")->setCurrentIndex(lo);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    auto* list = Child<QTableView>(dlg, "m_list");
+    list->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(list));
+
+    // As the hot key does: the toggle runs while the list has the focus, and
+    // disabling four buttons leaves it there.
+    dlg.OnCapture();
+    QVERIFY(!Child<QWidget>(dlg, "m_btnClear")->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(list));
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.Session().Phase(), CapturePhase::Running, 10000);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(list));
+
+    // A focused button that is disabled hands the focus on down the tab chain.
+    dlg.OnCapture();
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.Session().Phase(), CapturePhase::Idle, 10000);
+    auto* clear = Child<QWidget>(dlg, "m_btnClear");
+    clear->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), clear);
+    dlg.OnCapture();
+    QVERIFY(!clear->isEnabled());
+    QVERIFY(QApplication::focusWidget() != nullptr);
+    QVERIFY(QApplication::focusWidget() != clear);
+    QVERIFY(QApplication::focusWidget()->isEnabled());
+    dlg.OnCapture();
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.Session().Phase(), CapturePhase::Idle, 10000);
+}
+
+void CaptureDlgTest::modelWhileRowsStream() {
+    CCaptureDlg dlg(false);
+    QAbstractItemModelTester tester(&dlg.Model(),
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    dlg.show();
+
+    constexpr int kThreads = 3;
+    constexpr int kPerThread = 1500;
+    std::vector<std::shared_ptr<const CProtocolLayer>> chains;
+    for (int t = 0; t < kThreads; ++t)
+        chains.push_back(Ipv4Chain(t % 2 == 0, static_cast<uint8_t>(t + 1),
+                                   static_cast<uint16_t>(2000 + t), 80));
+    std::vector<std::thread> feeders;
+    for (int t = 0; t < kThreads; ++t) {
+        feeders.emplace_back([&, t] {
+            for (int i = 0; i < kPerThread; ++i) {
+                dlg.Packets().Append({chains[t], static_cast<uint32_t>(i)});
+                if (i % 100 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+    }
+    QSignalSpy inserted(&dlg.Model(), &QAbstractItemModel::rowsInserted);
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.Model().rowCount(), kThreads * kPerThread, 10000);
+    for (std::thread& f : feeders) f.join();
+    QVERIFY(inserted.count() >= 1);
+
+    // Every row shows its own store entry, numbered in store order.
+    PacketRow expected;
+    for (int r : {0, 1, 777, kThreads * kPerThread - 1}) {
+        const std::optional<StoredPacket> packet = dlg.Packets().At(static_cast<size_t>(r));
+        QVERIFY(packet.has_value());
+        BuildRow(*packet, static_cast<size_t>(r), expected);
+        const QStringList cells = RowCells(dlg.Model(), r);
+        for (int c = 0; c < COL_COUNT; ++c)
+            QCOMPARE(cells[c], QString::fromStdString(std::string(expected.Cell(c))));
+    }
+    // The list follows the newest rows.
+    auto* list = Child<QTableView>(dlg, "m_list");
+    QTRY_VERIFY(list->rowAt(list->viewport()->height() - 2) == kThreads * kPerThread - 1 ||
+                list->indexAt(QPoint(2, list->viewport()->height() - 2)).row() ==
+                    kThreads * kPerThread - 1);
+}
+
+void CaptureDlgTest::clearWithRowsPending() {
+    CCaptureDlg dlg(false);
+    QAbstractItemModelTester tester(&dlg.Model(),
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    auto oldChain = Ipv4Chain(true, 9, 9999, 80);
+    for (int i = 0; i < 4; ++i) dlg.Packets().Append({oldChain, 0});
+    dlg.Model().Refresh();
+    QCOMPARE(dlg.Model().rowCount(), 4);
+    // More old rows arrive, but the window clears before its next refresh.
+    for (int i = 0; i < 50; ++i) dlg.Packets().Append({oldChain, 0});
+    QSignalSpy inserted(&dlg.Model(), &QAbstractItemModel::rowsInserted);
+    dlg.ClearPackets();
+    QCOMPARE(dlg.Model().rowCount(), 0);
+
+    auto newChain = Ipv4Chain(false, 3, 5353, 53);
+    for (int i = 0; i < 2; ++i) dlg.Packets().Append({newChain, 0});
+    QTest::qWait(3 * PacketListModel::kRefreshMs);
+    QTRY_COMPARE(dlg.Model().rowCount(), 2);
+    QTest::qWait(3 * PacketListModel::kRefreshMs);
+    QCOMPARE(dlg.Model().rowCount(), 2);
+    int insertedRows = 0;
+    for (const QList<QVariant>& args : inserted)
+        insertedRows += args[2].toInt() - args[1].toInt() + 1;
+    QCOMPARE(insertedRows, 2);
+    for (int r = 0; r < 2; ++r) {
+        const QStringList cells = RowCells(dlg.Model(), r);
+        QCOMPARE(cells[COL_SRC_PORT], QStringLiteral("5353"));
+        QCOMPARE(cells[COL_SRC_IP], QStringLiteral("10.0.0.3"));
+    }
+}
+
+void CaptureDlgTest::storeEmptiedBehindModel() {
+    // A capture start empties the store from the session; the model, told
+    // nothing, must not show rows of the old store with the new store's data.
+    CCaptureDlg dlg(false);
+    QAbstractItemModelTester tester(&dlg.Model(),
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    auto oldChain = Ipv4Chain(true, 9, 9999, 80);
+    for (int i = 0; i < 5; ++i) dlg.Packets().Append({oldChain, 0});
+    dlg.Model().Refresh();
+    QCOMPARE(dlg.Model().rowCount(), 5);
+    dlg.Packets().ClearPackets();
+    auto newChain = Ipv4Chain(false, 4, 6000, 53);
+    for (int i = 0; i < 7; ++i) dlg.Packets().Append({newChain, static_cast<uint32_t>(i)});
+    dlg.Model().Refresh();
+    QCOMPARE(dlg.Model().rowCount(), 7);
+    for (int r = 0; r < 7; ++r) {
+        const QStringList cells = RowCells(dlg.Model(), r);
+        QCOMPARE(cells[COL_NUM], QString::number(r));
+        QCOMPARE(cells[COL_SRC_PORT], QStringLiteral("6000"));
+    }
+}
+
+void CaptureDlgTest::oneInsertPerBatch() {
+    CCaptureDlg dlg(false);
+    QSignalSpy inserted(&dlg.Model(), &QAbstractItemModel::rowsInserted);
+    auto chain = Ipv4Chain(false, 1, 1, 2);
+    for (int i = 0; i < 1000; ++i) dlg.Packets().Append({chain, 0});
+    dlg.Model().Refresh();
+    dlg.Model().Refresh();
+    QCOMPARE(inserted.count(), 1);
+    QCOMPARE(inserted[0][1].toInt(), 0);
+    QCOMPARE(inserted[0][2].toInt(), 999);
+    for (int i = 0; i < 10; ++i) dlg.Packets().Append({chain, 0});
+    dlg.Model().Refresh();
+    QCOMPARE(inserted.count(), 2);
+    QCOMPARE(inserted[1][1].toInt(), 1000);
+    QCOMPARE(inserted[1][2].toInt(), 1009);
+}
+
+QTEST_MAIN(CaptureDlgTest)
+#include "capture_dlg_test.moc"

@@ -1,0 +1,204 @@
+#!/usr/bin/env bash
+# The tapwatch program on a private X server:
+#   1. its window appears with its title; a screenshot goes to the build folder;
+#   2. without a compositing manager, releasing the slider brings up "Failed";
+#   3. with one, releasing the slider after a drag or a click on its track sets
+#      _NET_WM_WINDOW_OPACITY to the slider's value, and nothing else does;
+#   4. under a window manager, Always on top sets and clears
+#      _NET_WM_STATE_ABOVE and leaves the window where it was.
+# Usage: tapwatch_x11_test.sh TAPWATCH X11_SELECTION_OWNER OUTPUT_DIR
+# Exit 77 (skipped) when a tool is missing.
+set -u
+
+app=$1
+owner=$2
+out=$3
+
+for tool in Xvfb xdotool xprop xwd convert xcompmgr openbox; do
+  if ! command -v "$tool" > /dev/null; then
+    echo "SKIP: $tool is not installed (scripts/build.sh installs it)"
+    exit 77
+  fi
+done
+
+tmp=$(mktemp -d)
+pids=()
+cleanup() {
+  local p
+  for p in "${pids[@]}"; do kill "$p" 2> /dev/null; done
+  for p in "${pids[@]}"; do wait "$p" 2> /dev/null; done
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# wait_for SECONDS COMMAND...: polls COMMAND every 50 ms until it succeeds.
+wait_for() {
+  local tries=$(($1 * 20))
+  shift
+  while ((tries-- > 0)); do
+    "$@" > /dev/null 2>&1 && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+# The X server picks a free display itself and tells us which.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$tmp/display" 2> "$tmp/xvfb.log" &
+pids+=($!)
+wait_for 10 test -s "$tmp/display" || {
+  cat "$tmp/xvfb.log"
+  echo "FAIL: Xvfb did not start"
+  exit 1
+}
+export DISPLAY=":$(head -n 1 "$tmp/display")"
+export QT_QPA_PLATFORM=xcb
+echo "display $DISPLAY"
+
+# Client coordinates of the main window's controls (the window has a fixed layout).
+slider_x=698 slider_y=436 slider_w=114 slider_h=20
+slider_mid_y=$((slider_y + slider_h / 2))
+slider_left=$((slider_x + 5))            # the thumb at the slider's minimum
+slider_right=$((slider_x + slider_w - 5)) # the thumb at its maximum
+ontop_x=754 ontop_y=497
+
+app_pid=""
+win=""
+start_app() {
+  "$app" > "$tmp/app.log" 2>&1 &
+  app_pid=$!
+  pids+=("$app_pid")
+  if ! wait_for 15 xdotool search --onlyvisible --name '^Tapwatch v2\.0$'; then
+    cat "$tmp/app.log"
+    fail "the window \"Tapwatch v2.0\" did not appear"
+    return 1
+  fi
+  win=$(xdotool search --onlyvisible --name '^Tapwatch v2\.0$' | head -n 1)
+}
+stop_app() {
+  kill "$app_pid" 2> /dev/null
+  wait "$app_pid" 2> /dev/null
+  app_pid=""
+}
+
+# drag X1 X2: presses the left button at X1 on the slider's line, moves to X2, releases.
+drag() {
+  xdotool mousemove --window "$win" "$1" "$slider_mid_y" mousedown 1
+  xdotool mousemove --window "$win" $((($1 + $2) / 2)) "$slider_mid_y"
+  xdotool mousemove --window "$win" "$2" "$slider_mid_y" mouseup 1
+}
+click_at() {
+  xdotool mousemove --window "$win" "$1" "$2" click 1
+}
+opacity() {
+  xprop -id "$win" _NET_WM_WINDOW_OPACITY | sed -n 's/.*= *\([0-9]*\)$/\1/p'
+}
+opacity_is() { [ "$(opacity)" = "$1" ]; }
+# Qt writes round(alpha / 255 * 0xffffffff), which is alpha * 0x01010101.
+alpha_value() { echo $(($1 * 16843009)); }
+
+# 1. The window and a screenshot, once it is painted (more than a few colours).
+shot="$out/tapwatch-window.png"
+painted() {
+  xwd -root -silent | convert xwd:- png:"$shot" && [ "$(convert "$shot" -format '%k' info:)" -gt 16 ]
+}
+if start_app; then
+  echo "window $win"
+  wait_for 10 painted || fail "no painted window in the screenshot"
+  [ -s "$shot" ] && echo "screenshot $shot"
+
+  # 2. No compositing manager: the release of a drag says so, and the window
+  # keeps no opacity.
+  "$owner" _NET_WM_CM_S0 && fail "a compositing manager runs before one was started"
+  drag "$slider_right" "$((slider_x - 40))"
+  wait_for 5 xdotool search --onlyvisible --name '^Failed$' ||
+    fail "no \"Failed\" message after releasing the slider without a compositing manager"
+  [ -z "$(opacity)" ] || fail "opacity set without a compositing manager: $(opacity)"
+  stop_app
+fi
+
+# 3. With a compositing manager.
+xcompmgr > "$tmp/xcompmgr.log" 2>&1 &
+xcompmgr_pid=$!
+pids+=("$xcompmgr_pid")
+wait_for 10 "$owner" _NET_WM_CM_S0 || fail "xcompmgr did not take _NET_WM_CM_S0"
+if start_app; then
+  [ -z "$(opacity)" ] || fail "the window starts with an opacity: $(opacity)"
+  # A drag to the far left: the minimum, 90.
+  drag "$slider_right" "$((slider_x - 40))"
+  wait_for 5 opacity_is "$(alpha_value 90)" ||
+    fail "after a drag to the left end: opacity '$(opacity)', expected $(alpha_value 90)"
+  # Pressing and releasing the thumb without moving it applies 90 again.
+  click_at "$slider_left" "$slider_mid_y"
+  sleep 0.2
+  opacity_is "$(alpha_value 90)" || fail "a release in place changed the opacity to '$(opacity)'"
+  # A drag to the far right: fully opaque.
+  drag "$slider_left" "$((slider_x + slider_w + 40))"
+  wait_for 5 opacity_is "$(alpha_value 255)" ||
+    fail "after a drag to the right end: opacity '$(opacity)', expected $(alpha_value 255)"
+  # A click on the track left of the thumb moves the slider down; the release
+  # applies whatever position it then has.
+  click_at "$((slider_x + 20))" "$slider_mid_y"
+  changed() { [ -n "$(opacity)" ] && [ "$(opacity)" != "$(alpha_value 255)" ]; }
+  if wait_for 5 changed; then
+    value=$(opacity)
+    alpha=$((value / 16843009))
+    if [ "$((alpha * 16843009))" != "$value" ] || [ "$alpha" -lt 90 ] || [ "$alpha" -ge 255 ]; then
+      fail "after a click on the track: opacity $value is no slider position"
+    else
+      echo "track click: alpha $alpha"
+    fi
+  else
+    fail "a click on the track left the opacity at '$(opacity)'"
+  fi
+  xdotool search --onlyvisible --name '^Failed$' > /dev/null &&
+    fail "\"Failed\" shown while a compositing manager runs"
+  stop_app
+fi
+kill "$xcompmgr_pid" 2> /dev/null
+wait "$xcompmgr_pid" 2> /dev/null
+
+# 4. Always on top under a window manager.
+openbox > "$tmp/openbox.log" 2>&1 &
+pids+=($!)
+wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
+  fail "openbox did not start"
+managed() { xprop -id "$win" _NET_FRAME_EXTENTS | grep -q '='; }
+state() { xprop -id "$win" _NET_WM_STATE; }
+above() { state | grep -q _NET_WM_STATE_ABOVE; }
+not_above() { ! above; }
+geometry() { xdotool getwindowgeometry "$win" | tail -n 2; }
+if start_app; then
+  wait_for 10 managed || fail "openbox did not manage the window"
+  # Let the window manager's placement settle before taking the reference.
+  before=$(geometry)
+  settled() {
+    local now
+    now=$(geometry)
+    [ "$now" = "$before" ] && return 0
+    before=$now
+    return 1
+  }
+  wait_for 5 settled
+  not_above || fail "the window starts above the others: $(state)"
+  click_at "$ontop_x" "$ontop_y"
+  wait_for 5 above || fail "Always on top did not set _NET_WM_STATE_ABOVE: $(state)"
+  sleep 0.2
+  [ "$(geometry)" = "$before" ] || fail "Always on top moved the window: '$before' -> '$(geometry)'"
+  click_at "$ontop_x" "$ontop_y"
+  wait_for 5 not_above || fail "a second click left _NET_WM_STATE_ABOVE set: $(state)"
+  sleep 0.2
+  [ "$(geometry)" = "$before" ] || fail "clearing Always on top moved the window: '$before' -> '$(geometry)'"
+  stop_app
+fi
+
+if ((failures > 0)); then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "all checks passed"
