@@ -113,11 +113,17 @@ IntakeRun Intake(const char* path, PacketStore& store, int readerCount) {
     return run;
 }
 
+// Seconds tshark takes to write the PDML of the file, or -1 (with the reason
+// on stderr) when it is not installed or did not finish.
 double TsharkPdml(const char* path) {
     if (std::system("command -v tshark > /dev/null 2>&1") != 0) return -1;
-    const std::string command = std::string("tshark -n -r '") + path + "' -T pdml > /dev/null 2>&1";
+    const std::string command = std::string("tshark -n -r '") + path + "' -T pdml > /dev/null 2>/dev/null";
     const auto start = Clock::now();
-    if (std::system(command.c_str()) != 0) return -1;
+    const int status = std::system(command.c_str());
+    if (status != 0) {
+        std::fprintf(stderr, "tapwatch-bench: tshark ended with status %d\n", status);
+        return -1;
+    }
     return Seconds(start);
 }
 
