@@ -22,11 +22,15 @@
 
 namespace {
 
-// Icon resources of the images kHostImage, kCurrentHostImage and kSessionImage.
-QIcon ImageIcon(int image) {
-    static const unsigned ids[] = {153, 154, 163};
-    if (image < 0 || image >= static_cast<int>(std::size(ids))) return {};
-    return QIcon(QStringLiteral(":/icons/%1.svg").arg(ids[image]));
+// Icon resources of the images kHostImage, kCurrentHostImage and kSessionImage,
+// loaded once: every host item and session row shares them.
+const QIcon& ImageIcon(int image) {
+    static const QIcon none;
+    static const QIcon icons[] = {QIcon(QStringLiteral(":/icons/153.svg")),
+                                  QIcon(QStringLiteral(":/icons/154.svg")),
+                                  QIcon(QStringLiteral(":/icons/163.svg"))};
+    if (image < 0 || image >= static_cast<int>(std::size(icons))) return none;
+    return icons[image];
 }
 
 QTextCharFormat RunFormat(const StyledRun& run) {
@@ -174,6 +178,8 @@ void CDecodeDlg::InsertHostItem(int index, const std::string& text, int image, i
     index = std::clamp(index, 0, combo->count());
     combo->insertItem(index, ImageIcon(image), QString::fromStdString(text));
     m_hostImages.insert(m_hostImages.begin() + index, {image, selectedImage});
+    // An insertion before the current item moves it.
+    if (m_nShownCurrent >= index) ++m_nShownCurrent;
     UpdateHostImages();
 }
 
@@ -190,14 +196,16 @@ int CDecodeDlg::CurrentHost() const {
 void CDecodeDlg::UpdateHostImages() {
     QComboBox* combo = m_ui->m_comboHost;
     const int current = combo->currentIndex();
-    for (int i = 0; i < combo->count() && i < static_cast<int>(m_hostImages.size()); ++i) {
-        const auto [image, selected] = m_hostImages[static_cast<size_t>(i)];
-        const int wanted = i == current ? selected : image;
-        if (combo->itemData(i, Qt::UserRole).toInt() - 1 == wanted) continue;
-        combo->setItemIcon(i, ImageIcon(wanted));
-        // The image shown, plus one so that "no data" reads as none.
-        combo->setItemData(i, wanted + 1, Qt::UserRole);
-    }
+    if (current == m_nShownCurrent) return;
+    const auto show = [&](int item, bool selected) {
+        if (item < 0 || item >= combo->count() || item >= static_cast<int>(m_hostImages.size()))
+            return;
+        const auto [image, selectedImage] = m_hostImages[static_cast<size_t>(item)];
+        combo->setItemIcon(item, ImageIcon(selected ? selectedImage : image));
+    };
+    show(m_nShownCurrent, false);
+    show(current, true);
+    m_nShownCurrent = current;
 }
 
 void CDecodeDlg::OnHostActivated() {

@@ -68,6 +68,8 @@ class CDecodeDlg : public QDialog, public IDecodeView {
     std::unique_ptr<Ui::DecodeDlg> m_ui;
     // Per host item: its image and the image it shows while current.
     std::vector<std::pair<int, int>> m_hostImages;
+    // The item that shows its selected image, -1 for none.
+    int m_nShownCurrent = -1;
     // Shared with the lookup threads; cut when the window goes.
     std::shared_ptr<LookupChannel> m_channel;
     // The last stream append ended with a CR whose LF may open the next one.
