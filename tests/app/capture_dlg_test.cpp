@@ -14,6 +14,7 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -127,6 +128,7 @@ class CaptureDlgTest : public QObject {
     void enterClosesOnlyWithoutFocusedButton();
     void contextMenuOffersAbout();
     void clearWhileIdleEmptiesListAndStore();
+    void sliderAppliesOnMouseReleaseOnly();
     void loopbackCaptureAndBack();
     void captureStartLeavesFocusOnList();
     void modelWhileRowsStream();
@@ -338,6 +340,55 @@ void CaptureDlgTest::clearWhileIdleEmptiesListAndStore() {
     QTest::mouseClick(Child<QPushButton>(dlg, "m_btnClear"), Qt::LeftButton);
     QCOMPARE(dlg.Model().rowCount(), 0);
     QVERIFY(messages.empty());
+}
+
+void CaptureDlgTest::sliderAppliesOnMouseReleaseOnly() {
+    // Offscreen there is no per-window opacity, so every application of the
+    // slider's position shows the "Failed" box, and the box tells when one ran.
+    CCaptureDlg dlg(false);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    auto* slider = Child<QSlider>(dlg, "m_slider");
+    slider->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(slider));
+
+    // Keyboard moves change the position, not the opacity: no box (any that
+    // opens all the same is counted and closed, so the test goes on).
+    int boxes = 0;
+    bool watched = false;
+    auto* watch = new QTimer(&dlg);
+    QObject::connect(watch, &QTimer::timeout, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            ++boxes;
+            box->close();
+        }
+    });
+    watch->start(10);
+    QTimer::singleShot(300, watch, [&, watch] {
+        watch->stop();
+        watched = true;
+    });
+    QTest::keyClick(slider, Qt::Key_Left);
+    QTest::keyClick(slider, Qt::Key_Home);
+    QCOMPARE(slider->value(), 90);
+    QTRY_VERIFY(watched);
+    QCOMPARE(boxes, 0);
+    QCOMPARE(dlg.windowOpacity(), 1.0);
+
+    // A mouse release on the slider applies the position it has.
+    QString title, text;
+    WhenModalOpens([&](QWidget* box) {
+        if (auto* message = qobject_cast<QMessageBox*>(box)) {
+            title = message->windowTitle();
+            text = message->text();
+        }
+    });
+    QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(5, slider->height() / 2));
+    QTRY_VERIFY(!title.isEmpty());
+    QCOMPARE(title, QStringLiteral("Failed"));
+    QCOMPARE(text, QStringLiteral("This feature is not supported by your OS"));
+    QCOMPARE(slider->value(), 90);
+    QCOMPARE(dlg.windowOpacity(), 1.0);
 }
 
 void CaptureDlgTest::loopbackCaptureAndBack() {
