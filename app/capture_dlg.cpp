@@ -244,13 +244,8 @@ void CCaptureDlg::OnDecode() {
         ShowMessage("Sorry but there is no packet available for decode", "Warning");
         return;
     }
-    // Row i of the list is entry i of the store.
-    int preselect = -1;
-    if (const QItemSelectionModel* selection = m_ui->m_list->selectionModel()) {
-        for (const QModelIndex& index : selection->selectedRows())
-            if (preselect < 0 || index.row() < preselect) preselect = index.row();
-    }
-    CDecodeDlg decode(std::move(roots), preselect, this);
+    // Row i of the list is entry i of the store; -1 when no row is selected.
+    CDecodeDlg decode(std::move(roots), FirstSelectedRow(m_ui->m_list), this);
     decode.exec();
 }
 
