@@ -29,7 +29,7 @@ trap cleanup EXIT
 if command -v Xvfb > /dev/null; then
   for n in $(seq 90 120); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp > /dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp -noreset > /dev/null 2>&1 &
     xvfb_pid=$!
     export DISPLAY=":$n"
     sleep 1

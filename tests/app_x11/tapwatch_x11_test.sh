@@ -48,8 +48,9 @@ wait_for() {
   return 1
 }
 
-# The X server picks a free display itself and tells us which.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$tmp/display" 2> "$tmp/xvfb.log" &
+# The X server picks a free display itself and tells us which. It must not
+# reset when its last client leaves, or the next client cannot connect.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3> "$tmp/display" 2> "$tmp/xvfb.log" &
 pids+=($!)
 wait_for 10 test -s "$tmp/display" || {
   cat "$tmp/xvfb.log"
@@ -76,7 +77,7 @@ start_app() {
   ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}strict_string_checks=0" "$app" > "$tmp/app.log" 2>&1 &
   app_pid=$!
   pids+=("$app_pid")
-  if ! wait_for 15 xdotool search --onlyvisible --name '^Tapwatch v2\.0$'; then
+  if ! wait_for 30 xdotool search --onlyvisible --name '^Tapwatch v2\.0$'; then
     cat "$tmp/app.log"
     fail "the window \"Tapwatch v2.0\" did not appear"
     return 1
@@ -112,14 +113,14 @@ painted() {
 }
 if start_app; then
   echo "window $win"
-  wait_for 10 painted || fail "no painted window in the screenshot"
+  wait_for 30 painted || fail "no painted window in the screenshot"
   [ -s "$shot" ] && echo "screenshot $shot"
 
   # 2. No compositing manager: the release of a drag says so, and the window
   # keeps no opacity.
   "$owner" _NET_WM_CM_S0 && fail "a compositing manager runs before one was started"
   drag "$slider_right" "$((slider_x - 40))"
-  wait_for 5 xdotool search --onlyvisible --name '^Failed$' ||
+  wait_for 15 xdotool search --onlyvisible --name '^Failed$' ||
     fail "no \"Failed\" message after releasing the slider without a compositing manager"
   [ -z "$(opacity)" ] || fail "opacity set without a compositing manager: $(opacity)"
   stop_app
@@ -129,12 +130,12 @@ fi
 xcompmgr > "$tmp/xcompmgr.log" 2>&1 &
 xcompmgr_pid=$!
 pids+=("$xcompmgr_pid")
-wait_for 10 "$owner" _NET_WM_CM_S0 || fail "xcompmgr did not take _NET_WM_CM_S0"
+wait_for 30 "$owner" _NET_WM_CM_S0 || fail "xcompmgr did not take _NET_WM_CM_S0"
 if start_app; then
   [ -z "$(opacity)" ] || fail "the window starts with an opacity: $(opacity)"
   # A drag to the far left: the minimum, 90.
   drag "$slider_right" "$((slider_x - 40))"
-  wait_for 5 opacity_is "$(alpha_value 90)" ||
+  wait_for 15 opacity_is "$(alpha_value 90)" ||
     fail "after a drag to the left end: opacity '$(opacity)', expected $(alpha_value 90)"
   # Pressing and releasing the thumb without moving it applies 90 again.
   click_at "$slider_left" "$slider_mid_y"
@@ -142,7 +143,7 @@ if start_app; then
   opacity_is "$(alpha_value 90)" || fail "a release in place changed the opacity to '$(opacity)'"
   # A drag to the far right: fully opaque.
   drag "$slider_left" "$((slider_x + slider_w + 40))"
-  wait_for 5 opacity_is "$(alpha_value 255)" ||
+  wait_for 15 opacity_is "$(alpha_value 255)" ||
     fail "after a drag to the right end: opacity '$(opacity)', expected $(alpha_value 255)"
   # A click on the track left of the thumb moves the slider down; the release
   # applies whatever position it then has.
@@ -169,15 +170,15 @@ wait "$xcompmgr_pid" 2> /dev/null
 # 4. Always on top under a window manager.
 openbox > "$tmp/openbox.log" 2>&1 &
 pids+=($!)
-wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
-  fail "openbox did not start"
+wait_for 30 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
+  { fail "openbox did not start"; cat "$tmp/openbox.log"; }
 managed() { xprop -id "$win" _NET_FRAME_EXTENTS | grep -q '='; }
 state() { xprop -id "$win" _NET_WM_STATE; }
 above() { state | grep -q _NET_WM_STATE_ABOVE; }
 not_above() { ! above; }
 geometry() { xdotool getwindowgeometry "$win" | tail -n 2; }
 if start_app; then
-  wait_for 10 managed || fail "openbox did not manage the window"
+  wait_for 30 managed || fail "openbox did not manage the window"
   # Let the window manager's placement settle before taking the reference.
   before=$(geometry)
   settled() {
@@ -190,11 +191,11 @@ if start_app; then
   wait_for 5 settled
   not_above || fail "the window starts above the others: $(state)"
   click_at "$ontop_x" "$ontop_y"
-  wait_for 5 above || fail "Always on top did not set _NET_WM_STATE_ABOVE: $(state)"
+  wait_for 15 above || fail "Always on top did not set _NET_WM_STATE_ABOVE: $(state)"
   sleep 0.2
   [ "$(geometry)" = "$before" ] || fail "Always on top moved the window: '$before' -> '$(geometry)'"
   click_at "$ontop_x" "$ontop_y"
-  wait_for 5 not_above || fail "a second click left _NET_WM_STATE_ABOVE set: $(state)"
+  wait_for 15 not_above || fail "a second click left _NET_WM_STATE_ABOVE set: $(state)"
   sleep 0.2
   [ "$(geometry)" = "$before" ] || fail "clearing Always on top moved the window: '$before' -> '$(geometry)'"
   stop_app
