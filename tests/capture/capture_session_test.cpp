@@ -107,11 +107,12 @@ TEST(InterfaceListTest, InterfacesOfANamespaceAreListedByNameWithoutDescription)
     ASSERT_EQ(rig.session.FillDeviceList(), 0);
     const int veth = InterfaceIndex(rig.session, "twd0");
     ASSERT_GE(veth, 0);
-    EXPECT_EQ(rig.window.entries[veth], "[" + std::to_string(veth) + "] twd0");
+    EXPECT_EQ(rig.window.entries[veth], std::string("[").append(std::to_string(veth)).append("] twd0"));
     const int any = InterfaceIndex(rig.session, "any");
     if (any >= 0) {
         EXPECT_EQ(rig.window.entries[any],
-                  "[" + std::to_string(any) + "] Pseudo-device that captures on all interfaces");
+                  std::string("[").append(std::to_string(any)).append(
+                      "] Pseudo-device that captures on all interfaces"));
     }
     // Nothing of the machine's own interfaces is seen from inside.
     EXPECT_EQ(InterfaceIndex(rig.session, "eth0"), -1);

@@ -137,7 +137,7 @@ class FieldGenerator {
             const unsigned value = Below(256);
             address = (address << 8) | value;
             std::string digits = std::to_string(value);
-            while (digits.size() < 3 && Chance(15)) digits.insert(0, "0");
+            while (digits.size() < 3 && Chance(15)) digits = std::string("0") + digits;
             text += (group > 0 ? "." : "") + digits;
         }
         return text;

@@ -151,7 +151,7 @@ class DocumentGenerator {
         char digits[16];
         std::snprintf(digits, sizeof digits, hex ? (Chance(2) ? "%x" : "%X") : "%u", c);
         std::string number = digits;
-        while (number.size() < 7 && Chance(4)) number.insert(0, "0");
+        while (number.size() < 7 && Chance(4)) number = std::string("0") + number;
         out += hex ? "&#x" : "&#";
         out += number + ";";
     }

@@ -1,6 +1,7 @@
 #include "tools/capture_gen/frame_builder.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace capture_gen {
 
@@ -97,7 +98,9 @@ void AppendBe32(Bytes& out, uint32_t value) {
 }
 
 void Append(Bytes& out, ByteSpan bytes) {
-    out.insert(out.end(), bytes.begin(), bytes.end());
+    const size_t old = out.size();
+    out.resize(old + bytes.size());
+    if (!bytes.empty()) std::memcpy(out.data() + old, bytes.data(), bytes.size());
 }
 
 void PutBe16(Bytes& out, size_t offset, uint16_t value) {

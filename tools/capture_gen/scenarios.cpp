@@ -435,7 +435,9 @@ Script MixNetwork::VlanTraffic(Rng& rng) {
     // Syslog lines: "<PRI>" followed by text with format characters.
     const uint32_t lines = rng.Range(1, 3);
     for (uint32_t i = 0; i < lines; ++i) {
-        std::string msg = "<" + std::to_string(rng.Range(0, 191)) + ">Mar  5 10:00:00 host app[";
+        std::string msg = "<";
+        msg += std::to_string(rng.Range(0, 191));
+        msg += ">Mar  5 10:00:00 host app[";
         msg += std::to_string(rng.Range(100, 30000)) + "]: ";
         Bytes payload(msg.begin(), msg.end());
         Append(payload, SpicyText(rng, rng.Range(20, 300)));
