@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "capture/packet_intake.h"
+#include "capture/short_lock.h"
 #include "filter/shared_text.h"
 #include "xml/capture_log.h"
 
@@ -81,7 +82,7 @@ IntakeRun Intake(const char* path, PacketStore& store, int readerCount) {
     SharedText dataContains;
     PacketIntake intake(store, dataContains);
     pcap_t* p = OpenFile(path);
-    std::mutex readLock;
+    ShortLock readLock;  // the live capture's m_readLock
     std::vector<size_t> bytesPerReader(readerCount, 0);
     const auto start = Clock::now();
     std::vector<std::thread> readers;
@@ -131,18 +132,21 @@ double TsharkPdml(const char* path) {
 
 int main(int argc, char** argv) {
     bool tshark = true;
+    bool intakeOnly = false;
     int readerCount = 4;
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--no-tshark") == 0)
             tshark = false;
+        else if (std::strcmp(argv[i], "--intake-only") == 0)
+            intakeOnly = true;
         else if (std::strcmp(argv[i], "--readers") == 0 && i + 1 < argc)
             readerCount = std::atoi(argv[++i]);
         else
             path = argv[i];
     }
     if (path == nullptr || readerCount < 1) {
-        std::fprintf(stderr, "usage: tapwatch-bench [--no-tshark] [--readers N] FILE\n");
+        std::fprintf(stderr, "usage: tapwatch-bench [--no-tshark] [--intake-only] [--readers N] FILE\n");
         return 2;
     }
 
@@ -162,6 +166,7 @@ int main(int argc, char** argv) {
         std::printf("store_bytes_per_packet %.0f\n", perPacket);
     }
 
+    if (intakeOnly) return 0;
     const std::vector<StoredPacket> packets = store.Snapshot();
     const int devnull = open("/dev/null", O_WRONLY);
     ReplacingFile sink;

@@ -9,6 +9,8 @@
 
 #include <pcap/pcap.h>
 
+#include "capture/short_lock.h"
+
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -83,7 +85,7 @@ class CaptureState {
     pcap_t* m_hCapture = nullptr;
     uint32_t m_dwStartTick = 0;
     // Held around each next-frame call and the copy of the frame it delivered.
-    std::mutex m_readLock;
+    ShortLock m_readLock;
 
   private:
     enum class Run : uint8_t { Starting, Running, Stopped };

@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "capture/short_lock.h"
 #include "protocols/layer.h"
 
 struct StoredPacket {
@@ -43,7 +44,7 @@ public:
     uint64_t Generation() const;
 
     // Guards every append, ClearPackets and every read that can meet a running reader.
-    mutable std::mutex m_listLock;
+    mutable ShortLock m_listLock;
 
 private:
     std::deque<StoredPacket> m_packets;
