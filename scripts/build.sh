@@ -45,7 +45,7 @@ build() {  # build <dir> <cmake options...>
 }
 
 run_program() {
-  build build -DCMAKE_BUILD_TYPE=Release
+  build build -DCMAKE_BUILD_TYPE=Release -DTAPWATCH_TESTS=OFF -DTAPWATCH_BENCH=OFF
   if [ -x build/app/tapwatch ]; then
     # Capturing needs raw sockets: grant them to the binary rather than run the window as root.
     if [ "$(id -u)" -ne 0 ]; then
