@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/xml/locale_scope.h"
 #include "xml/xml_markup.h"
 
 namespace {
@@ -338,20 +339,6 @@ void CompareNamedSearches(const std::string& doc, const Node& node, std::vector<
     }
 }
 
-class LocaleScope {
-  public:
-    explicit LocaleScope(const char* name) {
-        const char* previous = std::setlocale(LC_ALL, nullptr);
-        m_previous = previous != nullptr ? previous : "C";
-        m_ok = std::setlocale(LC_ALL, name) != nullptr;
-    }
-    ~LocaleScope() { std::setlocale(LC_ALL, m_previous.c_str()); }
-    bool ok() const { return m_ok; }
-
-  private:
-    std::string m_previous;
-    bool m_ok = false;
-};
 
 }  // namespace
 

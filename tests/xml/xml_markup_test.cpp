@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/xml/locale_scope.h"
+
 #include "fuzz/xml_markup_walk.h"
 
 namespace {
@@ -16,21 +18,6 @@ namespace {
 const char kPrologue[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!-- Tapwatch 1.1 --><!-- release build -->";
 
-// Sets LC_ALL for one test and puts the previous locale back.
-class LocaleScope {
-  public:
-    explicit LocaleScope(const char* name) {
-        const char* previous = std::setlocale(LC_ALL, nullptr);
-        m_previous = previous != nullptr ? previous : "C";
-        m_ok = std::setlocale(LC_ALL, name) != nullptr;
-    }
-    ~LocaleScope() { std::setlocale(LC_ALL, m_previous.c_str()); }
-    bool ok() const { return m_ok; }
-
-  private:
-    std::string m_previous;
-    bool m_ok = false;
-};
 
 // The text of the only element of `<r>...</r>`-less documents: parses `doc` and
 // reads the top-level element.
