@@ -2,11 +2,16 @@
 // file, each measured in the same run as its baseline.
 //
 //   read_only_pps           a bare single-threaded pcap_next_ex loop over the file
-//   intake_pps              reading and taking in every packet (decode, row cells,
-//                           store append) with four readers sharing the handle
-//                           under one read lock, as in a live capture
-//                           (--readers N to compare other arrangements)
+//   keep_pps                the same loop copying every header and frame into
+//                           fresh 1 MiB blocks: the floor of an intake that keeps
+//                           every frame
+//   intake_pps              reading and taking in every packet (frame kept,
+//                           decode, store append in delivery order) with four
+//                           readers sharing the handle: each takes a frame and its
+//                           place under the read lock and finishes it outside, as
+//                           in a live capture (--readers N to compare others)
 //   intake_ratio            intake time over read-only time
+//   intake_over_keep        intake time over keep time
 //   xml_pps                 the log of every stored packet written to /dev/null
 //   tshark_pdml_pps         tshark -n -r FILE -T pdml > /dev/null (when installed)
 //   xml_over_tshark         xml_pps over tshark_pdml_pps
@@ -20,11 +25,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "capture/capture_state.h"
 #include "capture/packet_intake.h"
 #include "capture/short_lock.h"
 #include "filter/shared_text.h"
@@ -58,6 +65,33 @@ struct ReadOnly {
     double seconds = 0;
 };
 
+// Copies every header and frame into fresh 1 MiB blocks, as an intake that
+// keeps frames must at the least.
+ReadOnly KeepLoop(const char* path) {
+    constexpr size_t kBlock = size_t{1} << 20;
+    pcap_t* p = OpenFile(path);
+    ReadOnly r;
+    std::vector<std::unique_ptr<std::byte[]>> blocks;
+    size_t used = kBlock;
+    const auto start = Clock::now();
+    pcap_pkthdr* h;
+    const u_char* bytes;
+    while (pcap_next_ex(p, &h, &bytes) == 1) {
+        const size_t need = sizeof *h + h->caplen;
+        if (kBlock - used < need) {
+            blocks.emplace_back(new std::byte[std::max(kBlock, need)]);
+            used = 0;
+        }
+        std::memcpy(blocks.back().get() + used, h, sizeof *h);
+        std::memcpy(blocks.back().get() + used + sizeof *h, bytes, h->caplen);
+        used += (need + 7) & ~size_t{7};
+        ++r.packets;
+    }
+    r.seconds = Seconds(start);
+    pcap_close(p);
+    return r;
+}
+
 ReadOnly ReadOnlyLoop(const char* path) {
     pcap_t* p = OpenFile(path);
     ReadOnly r;
@@ -89,19 +123,16 @@ IntakeRun Intake(const char* path, PacketStore& store, int readerCount) {
     for (int t = 0; t < readerCount; ++t) {
         readers.emplace_back([&, t] {
             PacketIntake::Reader reader(intake);
-            std::vector<unsigned char> frame(65536);
             for (;;) {
-                pcap_pkthdr* h;
-                const u_char* bytes;
-                uint32_t caplen;
                 {
                     std::scoped_lock lock(readLock);
+                    pcap_pkthdr* h;
+                    const u_char* bytes;
                     if (pcap_next_ex(p, &h, &bytes) != 1) return;
-                    caplen = h->caplen;
-                    std::memcpy(frame.data(), bytes, caplen);
+                    reader.Take(FrameInfoOf(*h, false), bytes);
+                    bytesPerReader[t] += h->caplen;
                 }
-                reader.ProcessPacket(frame.data(), static_cast<int>(caplen), 0);
-                bytesPerReader[t] += caplen;
+                reader.Finish();
             }
         });
     }
@@ -154,12 +185,16 @@ int main(int argc, char** argv) {
     std::printf("packets %zu\n", readOnly.packets);
     std::printf("read_only_pps %.0f\n", readOnly.packets / readOnly.seconds);
 
+    const ReadOnly keep = KeepLoop(path);
+    std::printf("keep_pps %.0f\n", keep.packets / keep.seconds);
+
     PacketStore store;
     const size_t heapBefore = HeapInUse();
     const IntakeRun intake = Intake(path, store, readerCount);
     const size_t heapAfter = HeapInUse();
     std::printf("intake_pps %.0f\n", intake.packets / intake.seconds);
     std::printf("intake_ratio %.2f\n", intake.seconds / readOnly.seconds);
+    std::printf("intake_over_keep %.2f\n", intake.seconds / keep.seconds);
     if (intake.packets > 0) {
         const double perPacket =
             (static_cast<double>(heapAfter) - heapBefore - intake.capturedBytes) / intake.packets;

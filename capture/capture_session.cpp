@@ -1,5 +1,7 @@
 #include "capture/capture_session.h"
 
+#include "capture/memory_limit.h"
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -12,6 +14,8 @@
 namespace {
 
 constexpr char kErrorCaption[] = "Error";
+constexpr char kWarningCaption[] = "Warning";
+constexpr auto kStatsInterval = std::chrono::seconds(1);
 constexpr char kDevicesFailedMessage[] = "Can't retrieve devices ! Make sure libpcap is installed";
 constexpr char kNoDevicesMessage[] = "No interface found ! Make sure libpcap is installed";
 
@@ -163,8 +167,26 @@ void CaptureSession::OnCapture() {
     }
 }
 
+CaptureStatistics CaptureSession::Statistics() const {
+    const IntakeCounters counters = m_intake.Counters();
+    CaptureStatistics statistics;
+    statistics.received = counters.received;
+    statistics.dropped = m_nDropped.load(std::memory_order_relaxed);
+    statistics.leftOut = counters.leftOut;
+    statistics.rows = counters.rows;
+    statistics.storeBytes = counters.storeBytes;
+    return statistics;
+}
+
+void CaptureSession::PublishDrops(const CaptureStats& stats) {
+    if (stats.valid) {
+        m_nDropped.store(uint64_t{stats.dropped} + stats.ifDropped, std::memory_order_relaxed);
+    }
+}
+
 void CaptureSession::LaunchController() {
     m_window.ClearPackets();
+    m_nDropped.store(0, std::memory_order_relaxed);
     int selected = m_window.SelectedInterface();
     if (selected < 0) selected = 0;
     // An empty name fails to open, as does the name of an interface removed
@@ -200,7 +222,8 @@ void CaptureSession::OnControllerRunning(const std::shared_ptr<CaptureState>& st
 }
 
 void CaptureSession::OnControllerFinished(const std::shared_ptr<CaptureState>& state,
-                                          std::string message, CaptureStats stats) {
+                                          std::string message, std::string caption,
+                                          CaptureStats stats) {
     if (state != m_state) return;
     m_state.reset();
     if (stats.valid) m_lastStats = stats;
@@ -213,7 +236,7 @@ void CaptureSession::OnControllerFinished(const std::shared_ptr<CaptureState>& s
     }
     // Last: the message box may run other queued tasks before it returns, and
     // they find the session in a settled state.
-    if (!message.empty()) m_window.ShowMessage(message, kErrorCaption);
+    if (!message.empty()) m_window.ShowMessage(message, caption);
 }
 
 // ---------------------------------------------------------------------------
@@ -234,44 +257,82 @@ void CaptureSession::CaptureThreadProc(const std::shared_ptr<CaptureState>& stat
         state->RequestStop();
         std::string message = cancelled ? std::string() : StartFailureMessage(failure);
         PostToWindow([this, state, message = std::move(message)]() mutable {
-            OnControllerFinished(state, std::move(message), {});
+            OnControllerFinished(state, std::move(message), kErrorCaption, {});
         });
         return;
     }
     if (!state->SetRunning()) {
         state->Release();
-        PostToWindow([this, state] { OnControllerFinished(state, {}, {}); });
+        PostToWindow([this, state] { OnControllerFinished(state, {}, {}, {}); });
         return;
     }
     PostToWindow([this, state] { OnControllerRunning(state); });
 
+    // Time cells count from here, in the clock of the frames' timestamps.
     state->m_dwStartTick = TickMs();
+    const uint64_t limit = m_nMemoryLimit != 0 ? m_nMemoryLimit : DefaultMemoryLimit();
+    m_intake.Restart(WallClockNs(), limit, [weak = std::weak_ptr<CaptureState>(state)] {
+        if (auto full = weak.lock()) full->StopForMemory();
+    });
+
+    struct Running {
+        std::mutex lock;
+        std::condition_variable ended;
+        int count = 0;
+    } running;
     std::vector<std::thread> readers;
     try {
         for (int i = 0; i < kReaderCount; ++i) {
-            readers.emplace_back([this, &state] { ReaderThreadProc(*state); });
+            {
+                std::scoped_lock lock(running.lock);
+                ++running.count;
+            }
+            readers.emplace_back([this, &state, &running] {
+                ReaderThreadProc(*state);
+                std::scoped_lock lock(running.lock);
+                --running.count;
+                running.ended.notify_all();
+            });
         }
     } catch (const std::system_error&) {
         // Too few threads to read with: end the capture as an interface error.
+        std::scoped_lock lock(running.lock);
+        running.count = static_cast<int>(readers.size());
         state->RequestStop();
+    }
+    // libpcap's drop counters while the readers run, once a second.
+    {
+        std::unique_lock lock(running.lock);
+        while (!running.ended.wait_for(lock, kStatsInterval, [&] { return running.count == 0; })) {
+            lock.unlock();
+            PublishDrops(state->Stats());
+            lock.lock();
+        }
     }
     for (auto& reader : readers) reader.join();
 
     const CaptureStats stats = state->Stats();
+    PublishDrops(stats);
     state->Release();
-    std::string message = state->StoppedByReadError() ? kReadErrorMessage : "";
-    PostToWindow([this, state, message = std::move(message), stats]() mutable {
-        OnControllerFinished(state, std::move(message), stats);
+    std::string message;
+    std::string caption;
+    if (state->StoppedByReadError()) {
+        message = kReadErrorMessage;
+        caption = kErrorCaption;
+    } else if (state->StoppedForMemory()) {
+        message = kMemoryFullMessage;
+        caption = kWarningCaption;
+    }
+    PostToWindow([this, state, message = std::move(message), caption = std::move(caption),
+                  stats]() mutable {
+        OnControllerFinished(state, std::move(message), std::move(caption), stats);
     });
 }
 
 void CaptureSession::ReaderThreadProc(CaptureState& state) {
-    const uint32_t startTick = state.m_dwStartTick;
     PacketIntake::Reader reader(m_intake);
-    std::vector<unsigned char> frame(kSnapLength);
     while (state.IsRunning()) {
         int result = 0;
-        int caplen = 0;
         {
             std::scoped_lock lock(state.m_readLock);
             // A reader that waited for the lock through a stop leaves at once.
@@ -279,15 +340,12 @@ void CaptureSession::ReaderThreadProc(CaptureState& state) {
             pcap_pkthdr* header = nullptr;
             const u_char* data = nullptr;
             result = state.NextFrame(&header, &data);
-            if (result == 1) {
-                // The bytes are valid only until the next call on the handle.
-                if (header->caplen > frame.size()) frame.resize(header->caplen);
-                caplen = static_cast<int>(header->caplen);
-                std::memcpy(frame.data(), data, header->caplen);
-            }
+            // The bytes are valid only until the next call on the handle: the
+            // frame is kept, and takes its place in the store's order, here.
+            if (result == 1) reader.Take(FrameInfoOf(*header, state.m_bNanoseconds), data);
         }
         if (result == 1) {
-            reader.ProcessPacket(frame.data(), caplen, TickMs() - startTick);
+            reader.Finish();
         } else if (result < 0) {
             state.StopForReadError();
             break;

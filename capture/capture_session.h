@@ -19,6 +19,8 @@
 // capture that it stops.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <stop_token>
@@ -27,6 +29,7 @@
 #include <vector>
 
 #include "capture/capture_state.h"
+#include "capture/capture_statistics.h"
 #include "capture/capture_window.h"
 #include "capture/interface_list.h"
 #include "capture/packet_intake.h"
@@ -96,6 +99,13 @@ class CaptureSession {
     // libpcap's counters of the last capture that reached Running, taken
     // before its handle was closed.
     CaptureStats LastCaptureStats() const { return m_lastStats; }
+    // The counts of the capture in progress, or of the last one. Any thread;
+    // the kernel's drops are read every second while a capture runs.
+    CaptureStatistics Statistics() const;
+
+    // The most memory the store may hold before a capture stops itself; 0
+    // (the default) takes DefaultMemoryLimit() at each start.
+    void SetMemoryLimit(uint64_t bytes) { m_nMemoryLimit = bytes; }
 
     // Any thread.
     std::shared_ptr<CaptureToggle> Toggle() const { return m_toggle; }
@@ -106,7 +116,8 @@ class CaptureSession {
     void SetIdleControls();
     void OnControllerRunning(const std::shared_ptr<CaptureState>& state);
     void OnControllerFinished(const std::shared_ptr<CaptureState>& state, std::string message,
-                              CaptureStats stats);
+                              std::string caption, CaptureStats stats);
+    void PublishDrops(const CaptureStats& stats);
 
     // Worker threads.
     void CaptureThreadProc(const std::shared_ptr<CaptureState>& state,
@@ -117,6 +128,9 @@ class CaptureSession {
     CaptureWindow& m_window;
     const SharedText& m_filter;
     PacketIntake m_intake;
+    uint64_t m_nMemoryLimit = 0;
+    // Kernel and interface drops of the capture in progress or the last one.
+    std::atomic<uint64_t> m_nDropped{0};
 
     // Window's thread only.
     CapturePhase m_phase = CapturePhase::Idle;

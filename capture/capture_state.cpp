@@ -5,11 +5,28 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
+#include <mutex>
 
 uint32_t TickMs() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<uint32_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+int64_t WallClockNs() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+}
+
+FrameInfo FrameInfoOf(const pcap_pkthdr& header, bool nanoseconds) {
+    FrameInfo info;
+    info.timestampNs = int64_t{header.ts.tv_sec} * 1000000000 +
+                       int64_t{header.ts.tv_usec} * (nanoseconds ? 1 : 1000);
+    info.capturedLength = header.caplen;
+    info.wireLength = header.len;
+    return info;
 }
 
 const char* StartFailureMessage(StartFailure failure) {
@@ -38,9 +55,19 @@ CaptureState::~CaptureState() {
 StartFailure CaptureState::Open(const std::string& interfaceName, const std::string& filter) {
     if (interfaceName.empty()) return StartFailure::OpenAdapter;
     char errbuf[PCAP_ERRBUF_SIZE] = {};
-    m_hCapture =
-        pcap_open_live(interfaceName.c_str(), kSnapLength, kPromiscuous, kReadTimeoutMs, errbuf);
+    // The parameters of a plain live open, with timestamps in nanoseconds
+    // where the interface gives them.
+    m_hCapture = pcap_create(interfaceName.c_str(), errbuf);
     if (m_hCapture == nullptr) return StartFailure::OpenAdapter;
+    pcap_set_snaplen(m_hCapture, kSnapLength);
+    pcap_set_promisc(m_hCapture, kPromiscuous);
+    pcap_set_timeout(m_hCapture, kReadTimeoutMs);
+    pcap_set_tstamp_precision(m_hCapture, PCAP_TSTAMP_PRECISION_NANO);
+    if (pcap_activate(m_hCapture) < 0) {
+        Release();
+        return StartFailure::OpenAdapter;
+    }
+    m_bNanoseconds = pcap_get_tstamp_precision(m_hCapture) == PCAP_TSTAMP_PRECISION_NANO;
 
     StartFailure failure = StartFailure::None;
     if (pcap_datalink(m_hCapture) != DLT_EN10MB) {
@@ -77,6 +104,12 @@ void CaptureState::StopForReadError() {
     Wake();
 }
 
+void CaptureState::StopForMemory() {
+    Run expected = Run::Running;
+    if (m_run.compare_exchange_strong(expected, Run::Stopped)) m_bMemoryFull.store(true);
+    Wake();
+}
+
 void CaptureState::Wake() {
     // The counter stays readable from now on, so every later wait returns at once.
     if (m_wakeFd >= 0) {
@@ -97,9 +130,10 @@ int CaptureState::NextFrame(pcap_pkthdr** header, const u_char** data) {
     return pcap_next_ex(m_hCapture, header, data);
 }
 
-CaptureStats CaptureState::Stats() const {
+CaptureStats CaptureState::Stats() {
     CaptureStats stats;
     pcap_stat ps{};
+    std::scoped_lock lock(m_readLock);
     if (m_hCapture != nullptr && pcap_stats(m_hCapture, &ps) == 0) {
         stats.valid = true;
         stats.received = ps.ps_recv;

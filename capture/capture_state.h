@@ -10,6 +10,7 @@
 #include <pcap/pcap.h>
 
 #include "capture/short_lock.h"
+#include "protocols/kept_frame.h"
 
 #include <atomic>
 #include <cstdint>
@@ -26,6 +27,13 @@ inline constexpr bpf_u_int32 kFilterNetmask = 0x00FFFFFF;
 // A steady millisecond tick; differences are right across its wrap.
 uint32_t TickMs();
 
+// Wall-clock time, the clock of the frames' capture timestamps.
+int64_t WallClockNs();
+
+// A capture header as the intake takes it; `nanoseconds` tells whether the
+// handle's timestamps count nanoseconds rather than microseconds.
+FrameInfo FrameInfoOf(const pcap_pkthdr& header, bool nanoseconds);
+
 enum class StartFailure {
     None,
     OpenAdapter,    // no such interface, or it cannot be opened
@@ -39,6 +47,9 @@ const char* StartFailureMessage(StartFailure failure);
 
 inline constexpr char kReadErrorMessage[] =
     "The capture stopped because the interface reported an error";
+
+inline constexpr char kMemoryFullMessage[] =
+    "The capture stopped: the memory set aside for captured packets is full";
 
 struct CaptureStats {
     bool valid = false;
@@ -61,12 +72,17 @@ class CaptureState {
     StartFailure Open(const std::string& interfaceName, const std::string& filter);
     // Controller, after Open: Starting becomes Running, unless a stop came first.
     bool SetRunning();
-    // Controller, once the readers have ended.
-    CaptureStats Stats() const;
+    // Controller: libpcap's counters, taken inside m_readLock so that no
+    // reader is in the handle meanwhile.
+    CaptureStats Stats();
     void Release();
 
     // Any thread. Ends the capture, or the start before it runs; never waits.
     void RequestStop();
+    // Any thread: the store is full. Stops the capture and records why, unless
+    // it had been stopped already.
+    void StopForMemory();
+    bool StoppedForMemory() const { return m_bMemoryFull.load(); }
     // Reader whose next-frame call failed: stops the capture and records why,
     // unless it had been stopped already.
     void StopForReadError();
@@ -83,6 +99,7 @@ class CaptureState {
 
     // Set once, before the readers start.
     pcap_t* m_hCapture = nullptr;
+    bool m_bNanoseconds = false;  // the handle stamps frames in nanoseconds
     uint32_t m_dwStartTick = 0;
     // Held around each next-frame call and the copy of the frame it delivered.
     ShortLock m_readLock;
@@ -94,6 +111,7 @@ class CaptureState {
 
     std::atomic<Run> m_run{Run::Starting};
     std::atomic<bool> m_bReadError{false};
+    std::atomic<bool> m_bMemoryFull{false};
     bpf_program m_filter{};
     bool m_bFilterCompiled = false;
     int m_captureFd = -1;

@@ -18,8 +18,9 @@ void ConsoleWindow::AddInterfaceEntry(const std::string& text) {
     m_entries.push_back(text);
 }
 
-void ConsoleWindow::ShowMessage(const std::string& text, const std::string&) {
+void ConsoleWindow::ShowMessage(const std::string& text, const std::string& caption) {
     ++m_nMessages;
+    if (caption == "Error") ++m_nErrors;
     if (m_pMessages == nullptr) return;
     std::fprintf(m_pMessages, "%s: %s\n", m_prefix.c_str(), text.c_str());
     std::fflush(m_pMessages);

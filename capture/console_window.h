@@ -22,6 +22,8 @@ class ConsoleWindow : public CaptureWindow {
     // The combo box entries, as listed.
     const std::vector<std::string>& Entries() const { return m_entries; }
     size_t MessagesShown() const { return m_nMessages; }
+    // Of those, the ones with the caption "Error".
+    size_t ErrorsShown() const { return m_nErrors; }
 
     void RunOnWindowThread(std::function<void()> task) override;
     void ResetInterfaceList() override;
@@ -41,4 +43,5 @@ class ConsoleWindow : public CaptureWindow {
     std::vector<std::string> m_entries;
     int m_nSelected = -1;
     size_t m_nMessages = 0;
+    size_t m_nErrors = 0;
 };

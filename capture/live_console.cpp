@@ -60,11 +60,15 @@ int RunConsoleCapture(const ConsoleCaptureOptions& options, PacketStore& store) 
     ConsoleWindow window(store, options.program, options.messages);
     // Declared after the window: destroyed first, while the window still takes posts.
     CaptureSession session(window, store, filter, dataContains, options.onRow);
+    session.SetMemoryLimit(options.memoryLimit);
     const StopSignals signals;
     TaskQueue& queue = window.Queue();
     const auto forever = std::chrono::milliseconds{std::numeric_limits<int>::max()};
     const auto stopWanted = [&] {
         return g_bSignalled != 0 || (options.stop != nullptr && options.stop->load());
+    };
+    const auto tick = [&] {
+        if (options.onTick) options.onTick();
     };
 
     if (session.FillDeviceList() != 0) return kConsoleCaptureNoStart;
@@ -91,15 +95,23 @@ int RunConsoleCapture(const ConsoleCaptureOptions& options, PacketStore& store) 
                 std::chrono::duration<double>(timed ? options.durationSeconds : 0));
         queue.RunUntil(
             [&] {
+                tick();
                 return session.Phase() != CapturePhase::Running || stopWanted() ||
                        (timed && std::chrono::steady_clock::now() >= deadline);
             },
-            forever);
+            forever, options.tick);
     }
     if (session.Phase() == CapturePhase::Starting || session.Phase() == CapturePhase::Running) {
         session.OnCapture();
     }
-    queue.RunUntil([&] { return session.Phase() == CapturePhase::Idle; }, forever);
-    if (window.MessagesShown() == 0) return kConsoleCaptureEnded;
+    queue.RunUntil(
+        [&] {
+            tick();
+            return session.Phase() == CapturePhase::Idle;
+        },
+        forever, options.tick);
+    tick();
+    if (options.statistics != nullptr) *options.statistics = session.Statistics();
+    if (window.ErrorsShown() == 0) return kConsoleCaptureEnded;
     return ran ? kConsoleCaptureFailed : kConsoleCaptureNoStart;
 }

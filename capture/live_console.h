@@ -4,9 +4,12 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "capture/capture_statistics.h"
 #include "capture/packet_intake.h"
 #include "capture/packet_store.h"
 
@@ -26,10 +29,19 @@ struct ConsoleCaptureOptions {
     const std::atomic<bool>* stop = nullptr;
     // Called on the calling thread once the capture runs (may be empty).
     std::function<void()> onRunning;
+    // Called on the calling thread at least every `tick` while the capture
+    // runs, and once after it ended (may be empty).
+    std::function<void()> onTick;
+    std::chrono::milliseconds tick{10};
+    // The most memory the store may hold; 0 for the default.
+    uint64_t memoryLimit = 0;
+    // Receives the capture's counts once it has ended (may be null).
+    CaptureStatistics* statistics = nullptr;
 };
 
 // Return values of RunConsoleCapture.
-inline constexpr int kConsoleCaptureEnded = 0;    // by a signal, the duration or `stop`
+inline constexpr int kConsoleCaptureEnded = 0;    // by a signal, the duration, `stop` or
+                                                  // the memory limit (after a warning)
 inline constexpr int kConsoleCaptureNoStart = 1;  // could not start; after a message
 inline constexpr int kConsoleCaptureFailed = 2;   // ran, then ended on an interface error
                                                   // (after a message); the store keeps

@@ -26,8 +26,9 @@ extern const std::array<const char*, COL_COUNT> kPacketColumnHeadings;
 
 class PacketRow {
 public:
-    // Longest text of each cell. Num holds any 32-bit row number in full.
-    static constexpr std::array<size_t, COL_COUNT> kLimits = {10, 21, 21, 39, 39, 5, 5, 10};
+    // Longest text of each cell. Num holds any 32-bit row number in full, Time
+    // any 64-bit count of milliseconds.
+    static constexpr std::array<size_t, COL_COUNT> kLimits = {10, 21, 21, 39, 39, 5, 5, 20};
 
     std::string_view Cell(int column) const {
         return {m_cells[column].data(), m_lengths[column]};

@@ -24,12 +24,24 @@ ChainBuilder::ChainBuilder(ChainSlab& slab) : m_slab(slab), m_previous(t_current
     t_current = this;
 }
 
+ChainBuilder::ChainBuilder(ChainSlab& slab, const unsigned char* kept, size_t keptSize)
+    : ChainBuilder(slab) {
+    m_pKept = kept;
+    m_nKeptSize = kept != nullptr ? keptSize : 0;
+}
+
 ChainBuilder::~ChainBuilder() { t_current = m_previous; }
 
 ChainBuilder* ChainBuilder::Current() { return t_current; }
 
-unsigned char* ChainBuilder::CopyBytes(const unsigned char* data, size_t n) {
+const unsigned char* ChainBuilder::CopyBytes(const unsigned char* data, size_t n) {
     if (n == 0 || data == nullptr) return nullptr;
+    // Compared as integers: the pointers need not belong to the same array.
+    const auto at = reinterpret_cast<uintptr_t>(data);
+    const auto kept = reinterpret_cast<uintptr_t>(m_pKept);
+    if (m_pKept != nullptr && at >= kept && at - kept <= m_nKeptSize && n <= m_nKeptSize - (at - kept)) {
+        return data;
+    }
     auto* p = static_cast<unsigned char*>(m_slab.Allocate(n, 1));
     if (p != nullptr) std::memcpy(p, data, n);
     return p;

@@ -10,7 +10,9 @@
 // pointers into the same slab.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <utility>
@@ -34,10 +36,18 @@ public:
         if (mark <= m_used) m_used = mark;
     }
 
+    // Lets a store count the slab's capacity once however many of its entries
+    // live here: true when `owner` (a value no other store or store generation
+    // uses) had not marked the slab yet.
+    bool MarkCountedBy(uint64_t owner) {
+        return m_countedBy.exchange(owner, std::memory_order_relaxed) != owner;
+    }
+
 private:
     std::unique_ptr<std::byte[]> m_memory;
     size_t m_capacity;
     size_t m_used = 0;
+    std::atomic<uint64_t> m_countedBy{0};
 };
 
 // The decode in progress on this thread. While a builder is alive, layers that
@@ -46,6 +56,10 @@ private:
 class ChainBuilder {
 public:
     explicit ChainBuilder(ChainSlab& slab);
+    // Decodes bytes that the slab itself keeps for as long as the chain
+    // (`kept`, `keptSize`): copies of them are not made, CopyBytes hands back
+    // the kept bytes themselves.
+    ChainBuilder(ChainSlab& slab, const unsigned char* kept, size_t keptSize);
     ~ChainBuilder();
     ChainBuilder(const ChainBuilder&) = delete;
     ChainBuilder& operator=(const ChainBuilder&) = delete;
@@ -57,10 +71,14 @@ public:
         void* p = m_slab.Allocate(sizeof(T), alignof(T));
         return p != nullptr ? ::new (p) T() : nullptr;
     }
-    // A copy of n bytes in the slab; nullptr when there is no room (or n is 0).
-    unsigned char* CopyBytes(const unsigned char* data, size_t n);
+    // n bytes that live as long as the chain: a copy in the slab, or the kept
+    // bytes themselves when they lie among them; nullptr when there is no room
+    // (or n is 0).
+    const unsigned char* CopyBytes(const unsigned char* data, size_t n);
 
 private:
     ChainSlab& m_slab;
+    const unsigned char* m_pKept = nullptr;
+    size_t m_nKeptSize = 0;
     ChainBuilder* m_previous;
 };

@@ -25,6 +25,9 @@ public:
     void Abandon();
 
     bool IsOpen() const { return m_fd >= 0; }
+    // The descriptor written to, for a writer that brings its own buffering
+    // (it must leave the descriptor open); -1 when none is open.
+    int Fd() const { return m_fd; }
 
 private:
     int m_fd = -1;

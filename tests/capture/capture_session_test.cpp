@@ -202,7 +202,7 @@ TEST(LoopbackCaptureTest, EveryDatagramBecomesExactlyOneRowNumberedFromZero) {
 
     constexpr int kCount = 500;
     ASSERT_EQ(SendUdp(receiver.Port(), "dgram-", 0, kCount), kCount);
-    ASSERT_TRUE(rig.WaitStored(kCount));
+    ASSERT_TRUE(rig.WaitStored(kCount)) << rig.store.Count() << " " << rig.session.Statistics().received << " " << rig.session.Statistics().dropped;
     rig.window.PumpFor(100ms);  // a duplicate would land by now
     ASSERT_TRUE(rig.Stop());
     EXPECT_TRUE(rig.window.ShowsIdle());

@@ -1,8 +1,12 @@
-// Packet intake: the "Data contains" test, row numbering, and the store's
-// shared chains.
+// Packet intake: the "Data contains" test, row numbering, the store's shared
+// chains, the frames kept with them, the delivery order whatever order the
+// readers finish in, frame timestamps and the memory limit.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,10 +20,27 @@ namespace {
 
 using namespace intake_test;
 
+FrameInfo Info(const Bytes& frame, int64_t timestampNs = 0) {
+    FrameInfo info;
+    info.timestampNs = timestampNs;
+    info.capturedLength = static_cast<uint32_t>(frame.size());
+    info.wireLength = static_cast<uint32_t>(frame.size());
+    return info;
+}
+
+std::string PayloadOf(const StoredPacket& p) {
+    const auto* data = FindLayerAs<CDataLayer>(p.root.get());
+    if (data == nullptr || data->m_pData == nullptr) return {};
+    std::string text(reinterpret_cast<const char*>(data->m_pData), static_cast<size_t>(data->m_nLength));
+    // Without the fill bytes of a short frame.
+    text.erase(text.find_last_not_of('\0') + 1);
+    return text;
+}
+
 class IntakeTest : public ::testing::Test {
 protected:
-    bool Take(const Bytes& frame, uint32_t ms = 0) {
-        return reader.ProcessPacket(frame.data(), static_cast<int>(frame.size()), ms);
+    bool Take(const Bytes& frame, int64_t timestampNs = 0) {
+        return reader.ProcessPacket(Info(frame, timestampNs), frame.data());
     }
 
     PacketStore store;
@@ -114,7 +135,7 @@ TEST(IntakeConcurrencyTest, FourReadersWhileTheStoreIsClearedAndTheTextReplaced)
             PacketIntake::Reader reader(intake);
             for (int i = 0; !stop; ++i) {
                 const Bytes& f = i % 3 == 0 ? alpha : i % 3 == 1 ? beta : none;
-                reader.ProcessPacket(f.data(), static_cast<int>(f.size()), 0);
+                reader.ProcessPacket(Info(f), f.data());
             }
         });
     }
@@ -142,6 +163,169 @@ TEST(IntakeConcurrencyTest, FourReadersWhileTheStoreIsClearedAndTheTextReplaced)
         }
     }
     EXPECT_GT(checked, 0u);
+}
+
+TEST_F(IntakeTest, EachEntryKeepsItsFrameAndThePayloadLivesInIt) {
+    Bytes frame = UdpFrame("kept whole");
+    FrameInfo info = Info(frame, 1'700'000'000'123'456'789);
+    info.wireLength = 1514;  // captured with a short snapshot length
+    reader.ProcessPacket(info, frame.data());
+    frame.assign(frame.size(), 0);  // the caller's buffer is reused at once
+
+    const std::optional<StoredPacket> stored = store.At(0);
+    ASSERT_TRUE(stored && stored->frame != nullptr);
+    const KeptFrame& kept = *stored->frame;
+    EXPECT_EQ(kept.timestampNs, 1'700'000'000'123'456'789);
+    EXPECT_EQ(kept.wireLength, 1514u);
+    const Bytes original = UdpFrame("kept whole");
+    ASSERT_EQ(kept.capturedLength, original.size());
+    EXPECT_EQ(Bytes(kept.Bytes(), kept.Bytes() + kept.capturedLength), original);
+    // The payload is not a second copy: it points into the kept frame.
+    const auto* data = FindLayerAs<CDataLayer>(stored->root.get());
+    ASSERT_NE(data, nullptr);
+    EXPECT_GE(data->m_pData, kept.Bytes());
+    EXPECT_LE(data->m_pData + data->m_nLength, kept.Bytes() + kept.capturedLength);
+    EXPECT_EQ(PayloadOf(*stored), "kept whole");
+}
+
+TEST_F(IntakeTest, TimeCountsWholeMillisecondsFromTheFirstFrameOrTheStart) {
+    constexpr int64_t kMs = 1'000'000;
+    constexpr int64_t kFirst = 1'600'000'000LL * 1'000'000'000;
+    intake.Restart(std::nullopt);
+    Take(UdpFrame("a"), kFirst);
+    Take(UdpFrame("b"), kFirst + 1999 * kMs + 999'999);  // 1999.999999 ms: 1999
+    Take(UdpFrame("c"), kFirst - 5 * kMs);               // stamped before the first: 0
+    // 280 days and then some: beyond what 32 bits of milliseconds hold.
+    Take(UdpFrame("d"), kFirst + 24'251'275'117 * kMs);
+    std::vector<uint64_t> times;
+    for (const StoredPacket& p : store.Snapshot()) times.push_back(p.elapsedMs);
+    EXPECT_EQ(times, (std::vector<uint64_t>{0, 1999, 0, 24'251'275'117}));
+    rows.clear();
+
+    // A live capture counts from its start, not from its first frame.
+    store.ClearPackets();
+    intake.Restart(kFirst);
+    Take(UdpFrame("e"), kFirst + 20 * kMs);
+    Take(UdpFrame("f"), kFirst - 1);
+    EXPECT_EQ(store.At(0)->elapsedMs, 20u);
+    EXPECT_EQ(store.At(1)->elapsedMs, 0u);
+    PacketRow row;
+    BuildRow(*store.At(0), 0, row);
+    EXPECT_EQ(row.Cell(COL_TIME), "20");
+}
+
+TEST_F(IntakeTest, FramesAreStoredInTheOrderTheyWereTakenWhateverOrderTheyFinish) {
+    dataContains.Set("keep");
+    PacketIntake::Reader a(intake), b(intake), c(intake), d(intake);
+    const Bytes f0 = UdpFrame("keep 0"), f1 = UdpFrame("drop 1"), f2 = UdpFrame("keep 2"),
+                f3 = UdpFrame("keep 3");
+    a.Take(Info(f0), f0.data());
+    b.Take(Info(f1), f1.data());
+    c.Take(Info(f2), f2.data());
+    d.Take(Info(f3), f3.data());
+    EXPECT_TRUE(d.Finish());
+    EXPECT_TRUE(c.Finish());
+    EXPECT_EQ(store.Count(), 0u) << "frames 2 and 3 wait for frame 0";
+    EXPECT_TRUE(a.Finish());
+    EXPECT_EQ(store.Count(), 1u) << "frame 2 still waits for frame 1";
+    EXPECT_FALSE(b.Finish());
+    ASSERT_EQ(store.Count(), 3u);
+    EXPECT_EQ(PayloadOf(*store.At(0)), "keep 0");
+    EXPECT_EQ(PayloadOf(*store.At(1)), "keep 2");
+    EXPECT_EQ(PayloadOf(*store.At(2)), "keep 3");
+    EXPECT_EQ(rows, (std::vector<std::pair<size_t, std::string>>{{0, "0"}, {1, "1"}, {2, "2"}}));
+    const IntakeCounters counters = intake.Counters();
+    EXPECT_EQ(counters.received, 4u);
+    EXPECT_EQ(counters.leftOut, 1u);
+    EXPECT_EQ(counters.rows, 3u);
+}
+
+TEST_F(IntakeTest, AReaderThatGoesAwayWithATakenFrameHoldsNothingBack) {
+    const Bytes f0 = UdpFrame("zero"), f1 = UdpFrame("one");
+    PacketIntake::Reader later(intake);
+    {
+        PacketIntake::Reader gone(intake);
+        gone.Take(Info(f0), f0.data());
+        later.Take(Info(f1), f1.data());
+        EXPECT_TRUE(later.Finish());
+        EXPECT_EQ(store.Count(), 0u);
+    }
+    ASSERT_EQ(store.Count(), 1u);
+    EXPECT_EQ(PayloadOf(*store.At(0)), "one");
+}
+
+TEST_F(IntakeTest, AtTheMemoryLimitNothingMoreIsStoredAndTheOwnerIsToldOnce) {
+    int told = 0;
+    // Each reader's slab counts whole: the first frame already fills 1 MiB.
+    intake.Restart(std::nullopt, ChainSlab::kDefaultCapacity + 4096, [&] { ++told; });
+    PacketIntake::Reader other(intake);
+    const Bytes f = UdpFrame("x");
+    EXPECT_TRUE(Take(f));
+    EXPECT_FALSE(intake.Full());
+    other.ProcessPacket(Info(f), f.data());  // a second slab passes the limit
+    EXPECT_TRUE(intake.Full());
+    EXPECT_EQ(told, 1);
+    for (int i = 0; i < 10; ++i) Take(f);
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(store.Count(), 2u);
+    const IntakeCounters counters = intake.Counters();
+    EXPECT_EQ(counters.received, 12u);
+    EXPECT_EQ(counters.rows, 2u);
+    EXPECT_TRUE(counters.full);
+    EXPECT_GE(counters.storeBytes, 2 * ChainSlab::kDefaultCapacity);
+    EXPECT_EQ(store.Bytes(), counters.storeBytes);
+    store.ClearPackets();
+    EXPECT_EQ(store.Bytes(), 0u);
+}
+
+// Readers take numbered frames under one lock, as from a capture handle, and
+// finish after random delays; some frames are left out. The store must hold
+// the kept ones in the order they were taken.
+TEST(IntakeConcurrencyTest, FourReadersFinishingOutOfOrderStoreInDeliveryOrder) {
+    PacketStore store;
+    SharedText dataContains("keep");
+    std::vector<size_t> observed;
+    PacketIntake intake(store, dataContains,
+                        [&](size_t index, const PacketRow&) { observed.push_back(index); });
+    constexpr int kFrames = 4000;
+    std::mutex readLock;
+    int next = 0;
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 4; ++t) {
+        readers.emplace_back([&, t] {
+            PacketIntake::Reader reader(intake);
+            std::mt19937 random(static_cast<unsigned>(t));
+            for (;;) {
+                {
+                    std::scoped_lock lock(readLock);
+                    if (next == kFrames) return;
+                    const int n = next++;
+                    const Bytes f = UdpFrame((n % 5 == 4 ? "drop " : "keep ") + std::to_string(n));
+                    reader.Take(Info(f, n), f.data());
+                }
+                if (random() % 8 == 0) {
+                    std::this_thread::sleep_for(std::chrono::microseconds(random() % 200));
+                }
+                reader.Finish();
+            }
+        });
+    }
+    for (auto& r : readers) r.join();
+
+    const std::vector<StoredPacket> packets = store.Snapshot();
+    const IntakeCounters counters = intake.Counters();
+    ASSERT_EQ(packets.size(), size_t{kFrames} / 5 * 4)
+        << counters.received << " " << counters.leftOut << " " << counters.rows;
+    size_t i = 0;
+    for (int n = 0; n < kFrames; ++n) {
+        if (n % 5 == 4) continue;
+        ASSERT_EQ(PayloadOf(packets[i]), "keep " + std::to_string(n)) << "row " << i;
+        ASSERT_EQ(packets[i].frame->timestampNs, n);
+        ++i;
+    }
+    ASSERT_EQ(observed.size(), packets.size());
+    for (size_t k = 0; k < observed.size(); ++k) ASSERT_EQ(observed[k], k);
+    EXPECT_EQ(intake.Counters().leftOut, size_t{kFrames} / 5);
 }
 
 }  // namespace

@@ -2,12 +2,21 @@
 
 #include <unistd.h>
 
-#include "capture/packet_row.h"
+#include <cerrno>
+
 #include "xml/capture_log.h"
 #include "xml/replacing_file.h"
 
 bool WriteLog(const std::string& path, const PacketStore& store) {
     return SaveCaptureLog(path, store.Snapshot()) == SAVE_OK;
+}
+
+void AppendRowLine(std::string& out, const PacketRow& row) {
+    for (int c = 0; c < COL_COUNT; ++c) {
+        if (c > 0) out += '\t';
+        out += row.Cell(c);
+    }
+    out += '\n';
 }
 
 bool WriteRows(const std::string& path, const PacketStore& store) {
@@ -22,11 +31,7 @@ bool WriteRows(const std::string& path, const PacketStore& store) {
     bool ok = true;
     for (size_t i = 0; ok && i < packets.size(); ++i) {
         BuildRow(packets[i], i, row);
-        for (int c = 0; c < COL_COUNT; ++c) {
-            if (c > 0) buffer += '\t';
-            buffer += row.Cell(c);
-        }
-        buffer += '\n';
+        AppendRowLine(buffer, row);
         if (buffer.size() >= (size_t{256} << 10)) {
             ok = file.Write(buffer);
             buffer.clear();
@@ -35,4 +40,32 @@ bool WriteRows(const std::string& path, const PacketStore& store) {
     ok = ok && file.Write(buffer) && file.Commit();
     if (!ok) file.Abandon();
     return ok;
+}
+
+size_t RowStream::Add(const PacketRow& row) {
+    std::scoped_lock lock(m_lock);
+    AppendRowLine(m_buffer, row);
+    return m_buffer.size();
+}
+
+bool RowStream::Flush() {
+    {
+        std::scoped_lock lock(m_lock);
+        m_writing.swap(m_buffer);
+    }
+    // Written outside the lock: readers adding rows never wait for the output.
+    const char* p = m_writing.data();
+    size_t left = m_writing.size();
+    while (m_bOk && left > 0) {
+        const ssize_t n = write(m_fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            m_bOk = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    m_writing.clear();
+    return m_bOk;
 }

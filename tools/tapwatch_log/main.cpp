@@ -1,13 +1,23 @@
-// tapwatch-log: takes the frames of a capture file in as the window program
-// takes in a live capture, then writes the XML capture log or the list rows.
-// With -i it runs the window program's own live capture session instead.
+// tapwatch-log: takes the frames of a capture file or stream in as the window
+// program takes in a live capture, then writes the XML capture log, the list
+// rows or a pcap file. With -i it runs the window program's own live capture
+// session instead.
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "capture/capture_file_reader.h"
+#include "capture/capture_state.h"
+#include "capture/capture_statistics.h"
 #include "capture/live_console.h"
+#include "capture/memory_limit.h"
+#include "capture/packet_intake.h"
 #include "capture/packet_store.h"
+#include "capture/pcap_save.h"
 #include "filter/shared_text.h"
 #include "tools/tapwatch_log/capture_file.h"
 #include "tools/tapwatch_log/log_output.h"
@@ -15,29 +25,46 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tapwatch-log [--rows] [--filter EXPR] [--contains TEXT] [-o OUT] FILE\n"
-    "       tapwatch-log [--rows] [--filter EXPR] [--contains TEXT] [-o OUT]\n"
-    "                    -i IFACE [--duration SECONDS]\n"
-    "  FILE            a pcap or pcapng capture of Ethernet frames\n"
+    "usage: tapwatch-log [--rows] [--filter EXPR] [--contains TEXT] [-o OUT] [-w PCAP]\n"
+    "                    [--memory-limit MB] FILE\n"
+    "       tapwatch-log [--rows] [--filter EXPR] [--contains TEXT] [-o OUT] [-w PCAP]\n"
+    "                    [--memory-limit MB] -i IFACE [--duration SECONDS]\n"
+    "  FILE            a pcap or pcapng capture of Ethernet frames; - or a FIFO is\n"
+    "                  read as a stream, frame by frame as it arrives, until its\n"
+    "                  end, SIGINT or SIGTERM\n"
     "  -i IFACE        capture live on IFACE (a name, or its number in the\n"
     "                  interface list) until SIGINT or SIGTERM; needs the right\n"
     "                  to capture (root or CAP_NET_RAW)\n"
     "  --duration SECONDS  end the live capture after SECONDS\n"
     "  --rows          write one line of eight tab-separated cells per packet\n"
     "                  (Num, Frame, Proto, Src IP, Dest IP, Src Port, Dest Port, Time)\n"
-    "                  instead of the XML capture log\n"
+    "                  instead of the XML capture log; to standard output each\n"
+    "                  row is written as its frame is taken in\n"
     "  --filter EXPR   keep only frames matching the pcap filter expression\n"
     "  --contains TEXT keep only frames whose payload holds TEXT (case-sensitive)\n"
-    "  -o OUT          write to OUT instead of standard output\n";
+    "  -o OUT          write the log or the rows to OUT instead of standard output\n"
+    "  -w PCAP         write the kept frames as a pcap file (nanosecond timestamps);\n"
+    "                  alone, nothing else is written\n"
+    "  --memory-limit MB  stop taking frames in once they hold MB MiB of memory\n"
+    "                  (default: half the machine's memory, at most what is\n"
+    "                  available less 256 MiB)\n";
+
+// Rows to standard output are flushed at least this often while a live
+// capture runs, and whenever this much is buffered.
+constexpr auto kRowFlushInterval = std::chrono::milliseconds{10};
+constexpr size_t kRowFlushBytes = size_t{64} << 10;
 
 struct Options {
     bool rows = false;
     std::string filter;
     std::string contains;
     std::string output = "-";
+    bool outputGiven = false;
+    std::string pcapOutput;
     std::string input;
     std::string interface;  // live capture instead of a file
     double duration = 0;
+    uint64_t memoryLimit = 0;  // 0: the default
 };
 
 int Fail(const std::string& message) {
@@ -65,6 +92,10 @@ int Parse(int argc, char** argv, Options& options) {
             if (!value(options.contains)) return Fail("--contains needs a text");
         } else if (arg == "-o") {
             if (!value(options.output)) return Fail("-o needs a file name");
+            options.outputGiven = true;
+        } else if (arg == "-w") {
+            if (!value(options.pcapOutput) || options.pcapOutput.empty())
+                return Fail("-w needs a file name");
         } else if (arg == "-i") {
             if (!value(options.interface)) return Fail("-i needs an interface");
         } else if (arg == "--duration") {
@@ -75,13 +106,26 @@ int Parse(int argc, char** argv, Options& options) {
             if (end == seconds.c_str() || *end != '\0' || !(options.duration > 0)) {
                 return Fail("--duration needs a positive number of seconds");
             }
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return Fail("unknown option " + arg + " (try --help)");
-        } else if (options.input.empty()) {
+        } else if (arg == "--memory-limit") {
+            std::string megabytes;
+            if (!value(megabytes)) return Fail("--memory-limit needs a number of MiB");
+            char* end = nullptr;
+            const unsigned long long mb = std::strtoull(megabytes.c_str(), &end, 10);
+            if (end == megabytes.c_str() || *end != '\0' || mb == 0 || mb > (uint64_t{1} << 40)) {
+                return Fail("--memory-limit needs a positive number of MiB");
+            }
+            options.memoryLimit = uint64_t{mb} << 20;
+        } else if (arg == "-" || arg.empty() || arg[0] != '-') {
+            if (!options.input.empty()) return Fail("only one capture file can be read");
             options.input = arg;
         } else {
-            return Fail("only one capture file can be read");
+            return Fail("unknown option " + arg + " (try --help)");
         }
+    }
+    const bool textToStdout = (options.rows || options.pcapOutput.empty() || options.outputGiven) &&
+                              options.output == "-";
+    if (options.pcapOutput == "-" && textToStdout) {
+        return Fail("-w - and the log or rows cannot both go to standard output (use -o)");
     }
     if (!options.interface.empty()) {
         if (!options.input.empty()) return Fail("give either -i or a capture file, not both");
@@ -92,10 +136,115 @@ int Parse(int argc, char** argv, Options& options) {
     return 0;
 }
 
-int WriteOutput(const Options& options, const PacketStore& store) {
+// Rows go out as frames come in: to standard output only, the other outputs
+// are written whole at the end.
+bool StreamsRows(const Options& options) { return options.rows && options.output == "-"; }
+
+int WriteOutputs(const Options& options, const PacketStore& store) {
+    int status = 0;
+    if (!options.pcapOutput.empty()) {
+        if (SaveCapturePcap(options.pcapOutput, store.Snapshot()) != 0) {
+            status = Fail("Couldn't write " + (options.pcapOutput == "-" ? std::string("the output")
+                                                                          : options.pcapOutput));
+        }
+    }
+    const bool text = options.rows || options.pcapOutput.empty() || options.outputGiven;
+    if (!text || StreamsRows(options)) return status;
     const bool ok = options.rows ? WriteRows(options.output, store) : WriteLog(options.output, store);
-    if (!ok) return Fail("Couldn't write " + (options.output == "-" ? std::string("the output") : options.output));
-    return 0;
+    if (!ok) {
+        status = Fail("Couldn't write " +
+                      (options.output == "-" ? std::string("the output") : options.output));
+    }
+    return status;
+}
+
+std::string StatisticsLine(const CaptureStatistics& s) {
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "%llu frames received, %llu dropped, %llu left out by \"Data contains\", "
+                  "%llu rows stored, %.1f MiB held",
+                  static_cast<unsigned long long>(s.received),
+                  static_cast<unsigned long long>(s.dropped),
+                  static_cast<unsigned long long>(s.leftOut),
+                  static_cast<unsigned long long>(s.rows), s.storeBytes / 1048576.0);
+    return line;
+}
+
+// The stream being read, for the signal handlers; Stop is safe to call there.
+CaptureFileReader* g_pReader = nullptr;
+
+void OnStopSignal(int) {
+    if (g_pReader != nullptr) g_pReader->Stop();
+}
+
+int RunLive(const Options& options, PacketStore& store, RowStream* rows) {
+    ConsoleCaptureOptions live;
+    live.interface = options.interface;
+    live.durationSeconds = options.duration;
+    live.filter = options.filter;
+    live.dataContains = options.contains;
+    live.memoryLimit = options.memoryLimit;
+    CaptureStatistics statistics;
+    live.statistics = &statistics;
+    if (rows != nullptr) {
+        live.onRow = [rows](size_t, const PacketRow& row) { rows->Add(row); };
+        live.onTick = [rows] { rows->Flush(); };
+        live.tick = kRowFlushInterval;
+    }
+    // The capture writes its own messages. What a capture that ran has
+    // taken in is written, even when the interface failed under it.
+    const int captured = RunConsoleCapture(live, store);
+    if (captured == kConsoleCaptureNoStart) return 1;
+    if (rows != nullptr) rows->Flush();
+    std::fprintf(stderr, "tapwatch-log: %s\n", StatisticsLine(statistics).c_str());
+    const int written = WriteOutputs(options, store);
+    return captured == kConsoleCaptureFailed ? 1 : written;
+}
+
+int RunFile(const Options& options, PacketStore& store, RowStream* rows) {
+    SharedText dataContains(options.contains);
+    PacketIntake::RowObserver observer;
+    if (rows != nullptr) {
+        // A single reader: flushing here holds up nobody.
+        observer = [rows](size_t, const PacketRow& row) {
+            if (rows->Add(row) >= kRowFlushBytes) rows->Flush();
+        };
+    }
+    PacketIntake intake(store, dataContains, observer);
+    CaptureFileReader reader;
+    g_pReader = &reader;
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    struct sigaction oldInt = {}, oldTerm = {};
+    sigaction(SIGINT, &action, &oldInt);
+    sigaction(SIGTERM, &action, &oldTerm);
+    const uint64_t limit = options.memoryLimit != 0 ? options.memoryLimit : DefaultMemoryLimit();
+    const CaptureFileResult result =
+        reader.Read(options.input, options.filter, intake, limit, [rows] {
+            if (rows != nullptr) rows->Flush();
+        });
+    sigaction(SIGINT, &oldInt, nullptr);
+    sigaction(SIGTERM, &oldTerm, nullptr);
+    g_pReader = nullptr;
+    if (rows != nullptr) rows->Flush();
+
+    const std::string error = CaptureFileError(options.input, result);
+    switch (result.end) {
+        case CaptureFileEnd::CannotOpen:
+        case CaptureFileEnd::NotEthernet:
+        case CaptureFileEnd::FilterFailed:
+            return Fail(error);
+        case CaptureFileEnd::MemoryFull:
+            std::fprintf(stderr, "tapwatch-log: %s\n", kMemoryFullMessage);
+            break;
+        default:
+            break;
+    }
+    // What was read before a damaged end is written, then the damage reported.
+    const int written = WriteOutputs(options, store);
+    if (result.end == CaptureFileEnd::CutShort) return Fail(error);
+    return written;
 }
 
 }  // namespace
@@ -106,23 +255,10 @@ int main(int argc, char** argv) {
     if (parsed != 0) return parsed < 0 ? 0 : parsed;
 
     PacketStore store;
-    if (!options.interface.empty()) {
-        ConsoleCaptureOptions live;
-        live.interface = options.interface;
-        live.durationSeconds = options.duration;
-        live.filter = options.filter;
-        live.dataContains = options.contains;
-        // The capture writes its own messages. What a capture that ran has
-        // taken in is written, even when the interface failed under it.
-        const int captured = RunConsoleCapture(live, store);
-        if (captured == kConsoleCaptureNoStart) return 1;
-        const int written = WriteOutput(options, store);
-        return captured == kConsoleCaptureFailed ? 1 : written;
-    }
-
-    SharedText dataContains;
-    dataContains.Set(options.contains);
-    const FileReadResult read = ReadCaptureFile(options.input, options.filter, dataContains, store);
-    if (!read.ok) return Fail(read.error);
-    return WriteOutput(options, store);
+    RowStream rowStream(STDOUT_FILENO);
+    RowStream* rows = StreamsRows(options) ? &rowStream : nullptr;
+    int status = options.interface.empty() ? RunFile(options, store, rows)
+                                           : RunLive(options, store, rows);
+    if (rows != nullptr && !rows->Ok() && status == 0) status = Fail("Couldn't write the output");
+    return status;
 }
