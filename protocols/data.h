@@ -12,6 +12,7 @@ public:
     void Decode(const unsigned char* data, int length) override;
     void AppendXml(std::string& out, int depth) const override;
 
-    const unsigned char* m_pData = nullptr;  // null for an empty payload
+    // The length first: it fills the space the base class leaves at its end.
     int32_t m_nLength = 0;
+    const unsigned char* m_pData = nullptr;  // null for an empty payload
 };

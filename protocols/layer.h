@@ -41,12 +41,13 @@ public:
 
     // The inner layer, placed in the same slab as this one; null when none.
     CProtocolLayer* m_pNext = nullptr;
-    int32_t m_nType = 0;
     // The layer's constant name ("Ethernet", "IPv4", ...).
     const char* m_szName = "";
+    // Last, so that a layer's own first small field fills the space after it.
+    int32_t m_nType = 0;
 
 protected:
-    CProtocolLayer(int32_t type, const char* name) : m_nType(type), m_szName(name) {}
+    CProtocolLayer(int32_t type, const char* name) : m_szName(name), m_nType(type) {}
 
     // Appends the inner layer's XML when there is one and depth allows.
     void AppendInner(std::string& out, int depth) const;
