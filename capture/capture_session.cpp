@@ -266,14 +266,13 @@ void CaptureSession::CaptureThreadProc(const std::shared_ptr<CaptureState>& stat
         PostToWindow([this, state] { OnControllerFinished(state, {}, {}, {}); });
         return;
     }
-    PostToWindow([this, state] { OnControllerRunning(state); });
-
     // Time cells count from here, in the clock of the frames' timestamps.
     state->m_dwStartTick = TickMs();
     const uint64_t limit = m_nMemoryLimit != 0 ? m_nMemoryLimit : DefaultMemoryLimit();
     m_intake.Restart(WallClockNs(), limit, [weak = std::weak_ptr<CaptureState>(state)] {
         if (auto full = weak.lock()) full->StopForMemory();
     });
+    PostToWindow([this, state] { OnControllerRunning(state); });
 
     struct Running {
         std::mutex lock;
