@@ -2,11 +2,24 @@
 // its outputs, and how it fails.
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 #include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -16,6 +29,7 @@
 #include "tools/capture_gen/generator.h"
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -180,6 +194,250 @@ TEST_F(TapwatchLogTest, ReplacedOutputKeepsItsPermissionsAndLeavesNoTemporaryFil
     size_t entries = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++entries;
     EXPECT_EQ(entries, 4u);  // mix.pcap, log.xml, stdout, stderr
+}
+
+
+// The program started with its standard output on a pipe the test reads as
+// it goes.
+class Running {
+public:
+    Running(const std::string& args, const fs::path& err) {
+        int out[2];
+        EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            close(out[0]);
+            close(out[1]);
+            execl("/bin/sh", "sh", "-c", (std::string("exec ") + TAPWATCH_LOG_TOOL + " " + args + " 2> '" + err.string() + "'").c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        m_out = out[0];
+    }
+    ~Running() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            Wait();
+        }
+        close(m_out);
+    }
+    // What the program wrote within `timeout`, up to `lines` lines.
+    std::string ReadLines(size_t lines, std::chrono::milliseconds timeout) {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (static_cast<size_t>(std::count(m_text.begin(), m_text.end(), '\n')) < lines) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
+            pollfd fd{m_out, POLLIN, 0};
+            if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
+            char buffer[4096];
+            const ssize_t n = read(m_out, buffer, sizeof buffer);
+            if (n <= 0) break;
+            m_text.append(buffer, static_cast<size_t>(n));
+        }
+        return m_text;
+    }
+    void Signal(int signal) { kill(m_pid, signal); }
+    // The exit status; -1 when it did not exit normally.
+    int Wait(rusage* usage = nullptr) {
+        int status = 0;
+        rusage ignored{};
+        wait4(m_pid, &status, 0, usage != nullptr ? usage : &ignored);
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+    std::string m_text;
+};
+
+// Writes `bytes` to `fd` whole.
+void WriteAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        ASSERT_GT(n, 0);
+        done += static_cast<size_t>(n);
+    }
+}
+
+// Offsets at which the frames of a pcap file end (after the file header).
+std::vector<size_t> PcapFrameEnds(const std::string& file) {
+    std::vector<size_t> ends;
+    size_t at = 24;
+    while (at + 16 <= file.size()) {
+        uint32_t caplen = 0;
+        std::memcpy(&caplen, file.data() + at + 8, 4);
+        at += 16 + caplen;
+        ends.push_back(at);
+    }
+    return ends;
+}
+
+TEST_F(TapwatchLogTest, RowsOfAStreamComeOutAsItsFramesArriveFromAFifoOrStandardInput) {
+    const fs::path pcap = Capture(capture_gen::CaptureKind::Mix, 200, "stream.pcap");
+    const fs::path pcapng = dir / "stream.pcapng";
+    ASSERT_EQ(std::system(("editcap -F pcapng '" + pcap.string() + "' '" + pcapng.string() + "'").c_str()), 0);
+    const std::vector<std::string> expected = Lines(Tool("--rows '" + pcap.string() + "'").out);
+    ASSERT_EQ(expected.size(), 200u);
+
+    for (const fs::path& file : {pcap, pcapng}) {
+        for (const bool fifo : {true, false}) {
+            SCOPED_TRACE(file.filename().string() + (fifo ? " through a FIFO" : " on standard input"));
+            const std::string bytes = ReadFile(file);
+            const fs::path path = dir / "fifo";
+            int writer = -1;
+            std::unique_ptr<Running> running;
+            if (fifo) {
+                ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+                running = std::make_unique<Running>("--rows '" + path.string() + "'", dir / "err");
+                writer = open(path.c_str(), O_WRONLY);
+            } else {
+                int in[2];
+                // Close-on-exec: the program must hold only its standard input.
+                ASSERT_EQ(pipe2(in, O_CLOEXEC), 0);
+                const int saved = dup(STDIN_FILENO);
+                dup2(in[0], STDIN_FILENO);
+                close(in[0]);
+                running = std::make_unique<Running>("--rows -", dir / "err");
+                dup2(saved, STDIN_FILENO);
+                close(saved);
+                writer = in[1];
+            }
+            ASSERT_GE(writer, 0);
+            // The first half, then nothing: its rows must come out while the
+            // writer still holds the stream open.
+            const size_t half = file == pcap ? PcapFrameEnds(bytes)[99] : bytes.size() / 2;
+            WriteAll(writer, bytes.substr(0, half));
+            std::string earlyText = running->ReadLines(file == pcap ? 100 : 50, 5s);
+            earlyText.erase(earlyText.rfind('\n') + 1);  // whole lines only
+            const std::vector<std::string> early = Lines(earlyText);
+            ASSERT_GE(early.size(), file == pcap ? 100u : 50u) << "rows held back until the stream ends";
+            for (size_t i = 0; i < early.size(); ++i) EXPECT_EQ(early[i], expected[i]);
+            WriteAll(writer, bytes.substr(half));
+            close(writer);
+            EXPECT_EQ(Lines(running->ReadLines(200, 5s)), expected);
+            EXPECT_EQ(running->Wait(), 0) << ReadFile(dir / "err");
+            fs::remove(path);
+        }
+    }
+}
+
+TEST_F(TapwatchLogTest, ACutShortStreamKeepsItsWholeFramesAndFails) {
+    const fs::path pcap = Capture(capture_gen::CaptureKind::Mix, 50, "cut.pcap");
+    const std::string bytes = ReadFile(pcap);
+    const size_t cut = PcapFrameEnds(bytes)[29] + 20;  // inside frame 31
+    std::ofstream(dir / "cut-short.pcap", std::ios::binary) << bytes.substr(0, cut);
+    const ToolRun run = Tool("--rows - < '" + (dir / "cut-short.pcap").string() + "'");
+    EXPECT_NE(run.status, 0);
+    const std::vector<std::string> lines = Lines(run.out);
+    const std::vector<std::string> all = Lines(Tool("--rows '" + pcap.string() + "'").out);
+    EXPECT_EQ(lines, std::vector<std::string>(all.begin(), all.begin() + 30));
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_NE(run.err.find("cut short after 30 packets"), std::string::npos) << run.err;
+}
+
+TEST_F(TapwatchLogTest, ASignalEndsASilentStreamAndWhatWasKeptIsWritten) {
+    const fs::path pcap = Capture(capture_gen::CaptureKind::Mix, 40, "quiet.pcap");
+    const std::string bytes = ReadFile(pcap);
+    const fs::path fifo = dir / "quiet", out = dir / "kept.pcap", log = dir / "kept.xml";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        Running running("-w '" + out.string() + "' -o '" + log.string() + "' '" + fifo.string() + "'", dir / "err");
+        const int writer = open(fifo.c_str(), O_WRONLY);
+        // 25 whole frames and half of the next, then silence with the writer open.
+        WriteAll(writer, bytes.substr(0, PcapFrameEnds(bytes)[24] + 30));
+        std::this_thread::sleep_for(300ms);
+        running.Signal(signal);
+        EXPECT_EQ(running.Wait(), 0) << ReadFile(dir / "err");
+        close(writer);
+        const ToolRun kept = Tool("--rows '" + out.string() + "'");
+        ASSERT_EQ(kept.status, 0) << kept.err;
+        EXPECT_EQ(Lines(kept.out).size(), 25u);
+        EXPECT_NE(ReadFile(log).find("</Packets>"), std::string::npos);
+    }
+}
+
+TEST_F(TapwatchLogTest, PcapOutputHoldsTheSameFramesAndTimestampsForTcpdump) {
+    const fs::path in = Capture(capture_gen::CaptureKind::Mix, 300, "in.pcap");
+    const fs::path out = dir / "out.pcap";
+    // -w alone writes nothing else.
+    const ToolRun run = Tool("-w '" + out.string() + "' '" + in.string() + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    const auto dump = [&](const fs::path& file) {
+        return Tool("--help > /dev/null; tcpdump -r '" + file.string() + "' -tt --nano -n -xx -v").out;
+    };
+    const std::string original = dump(in);
+    ASSERT_NE(original.find("0x0000"), std::string::npos);
+    EXPECT_EQ(dump(out), original);
+    EXPECT_EQ(Tool("--rows '" + out.string() + "'").out, Tool("--rows '" + in.string() + "'").out);
+    // Nanosecond precision in the file header.
+    const std::string bytes = ReadFile(out);
+    ASSERT_GE(bytes.size(), 4u);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0x4d);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[3]), 0xa1);
+
+    // With --rows both are written.
+    fs::remove(out);
+    const ToolRun both = Tool("--rows -w '" + out.string() + "' '" + in.string() + "'");
+    EXPECT_EQ(Lines(both.out).size(), 300u);
+    EXPECT_EQ(dump(out), original);
+}
+
+TEST_F(TapwatchLogTest, AFileBeyondTheMemoryLimitKeepsWhatFitsAndSaysSo) {
+    const fs::path big = Capture(capture_gen::CaptureKind::Tcp742, 6000, "big.pcap");
+    const ToolRun run = Tool("--rows --memory-limit 2 '" + big.string() + "'");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("The capture stopped: the memory set aside for captured packets is full"),
+              std::string::npos) << run.err;
+    const size_t rows = Lines(run.out).size();
+    EXPECT_GT(rows, 1000u);
+    EXPECT_LT(rows, 6000u);
+}
+
+// As root on loopback: the live capture under a flood it cannot hold.
+TEST_F(TapwatchLogTest, ALiveCaptureStopsItselfAtTheMemoryLimitAndWritesWhatItKept) {
+    if (geteuid() != 0) GTEST_SKIP() << "live capture needs root";
+    const int sink = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(sink, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    socklen_t n = sizeof a;
+    getsockname(sink, reinterpret_cast<sockaddr*>(&a), &n);
+    const std::string port = std::to_string(ntohs(a.sin_port));
+    const fs::path rows = dir / "rows.txt";
+    Running running("-i lo --duration 60 --memory-limit 32 --rows -o '" + rows.string() + "' --filter 'udp port " + port + "'",
+                    dir / "err");
+    std::this_thread::sleep_for(1s);
+    std::atomic<bool> stop{false};
+    std::thread flood([&] {
+        const int s = socket(AF_INET, SOCK_DGRAM, 0);
+        const std::string payload(8000, 'f');
+        while (!stop) sendto(s, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        close(s);
+    });
+    rusage usage{};
+    const int status = running.Wait(&usage);
+    stop = true;
+    flood.join();
+    close(sink);
+    const std::string err = ReadFile(dir / "err");
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_NE(err.find("The capture stopped: the memory set aside for captured packets is full"), std::string::npos) << err;
+    // The closing line of counts, and every row it stored written.
+    const size_t at = err.find(" rows stored");
+    ASSERT_NE(at, std::string::npos) << err;
+    const size_t start = err.rfind(", ", at) + 2;
+    const size_t stored = std::stoul(err.substr(start, at - start));
+    EXPECT_GT(stored, 1000u);
+    EXPECT_EQ(Lines(ReadFile(rows)).size(), stored);
+    EXPECT_NE(err.find(" frames received, "), std::string::npos);
+    EXPECT_LE(usage.ru_maxrss, (32 + 64) * 1024) << "peak resident KiB";
 }
 
 }  // namespace
