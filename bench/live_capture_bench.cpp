@@ -28,6 +28,7 @@
 #include "capture/capture_session.h"
 #include "capture/console_window.h"
 #include "filter/shared_text.h"
+#include "protocols/data.h"
 
 extern char** environ;
 
@@ -113,6 +114,7 @@ long PeakRssKiB(int who) {
 struct Round {
     Flood flood;
     uint64_t kept = 0;  // stored, or written
+    uint64_t outOfOrder = 0;  // stored rows whose datagram was sent before the previous row's
     bool haveStats = false;
     uint64_t received = 0;
     uint64_t dropped = 0;
@@ -181,6 +183,20 @@ Round SessionRound(uint16_t port, const std::string& filterText, double seconds)
     session.OnCapture();
     queue.RunUntil([&] { return session.Phase() == CapturePhase::Idle; }, 10s);
     round.kept = store.Count();
+    // Each datagram carries its sequence number first: rows in wire order
+    // carry rising numbers.
+    round.outOfOrder = 0;
+    uint64_t previous = 0;
+    bool first = true;
+    for (const StoredPacket& p : store.Snapshot()) {
+        const auto* data = FindLayerAs<CDataLayer>(p.root.get());
+        if (data == nullptr || data->m_nLength < 8) continue;
+        uint64_t n = 0;
+        std::memcpy(&n, data->m_pData, sizeof n);
+        if (!first && n < previous) ++round.outOfOrder;
+        previous = n;
+        first = false;
+    }
     const CaptureStats stats = session.LastCaptureStats();
     round.haveStats = stats.valid;
     round.received = stats.received;
@@ -285,6 +301,8 @@ int main(int argc, char** argv) {
     const Round session = SessionRound(port, filter, seconds);
     const long sessionRss = PeakRssKiB(RUSAGE_SELF);
     PrintRound("session", "stored", session);
+    std::printf("session  frames out of order %8llu\n",
+                static_cast<unsigned long long>(session.outOfOrder));
     std::printf("session  peak RSS          %12.1f MiB\n", sessionRss / 1024.0);
 
     Round tcpdump;

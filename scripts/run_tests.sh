@@ -51,6 +51,19 @@ export LSAN_OPTIONS=suppressions=$top/scripts/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-asan && ctest -j "$jobs" --output-on-failure --timeout 900)
 
+step "ThreadSanitizer build and run of the threaded intake and capture tests"
+tsan_tests=(tests/intake/packet_intake_test tests/capture/capture_session_test
+  tests/capture/capture_toggle_test tests/capture/live_console_test)
+mkdir -p build-tsan
+CC=clang CXX=clang++ cmake -S "$top" -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DTAPWATCH_TSAN=ON -DTAPWATCH_GUI=OFF -DTAPWATCH_BENCH=OFF > build-tsan/configure.log 2>&1 ||
+  { cat build-tsan/configure.log; exit 1; }
+cmake --build build-tsan -j "$jobs" --target "${tsan_tests[@]##*/}"
+for t in "${tsan_tests[@]}"; do
+  echo "-- $t"
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "build-tsan/$t" --gtest_brief=1
+done
+
 step "Fuzzing, ${fuzz_seconds}s per target"
 shopt -s nullglob
 for fuzzer in build-asan/fuzz/*_fuzz; do

@@ -21,6 +21,7 @@
 
 #include "capture/capture_file_reader.h"
 #include "capture/capture_session.h"
+#include "capture/pcap_save.h"
 #include "protocols/data.h"
 #include "protocols/icmp.h"
 #include "protocols/ipv4.h"
@@ -276,7 +277,8 @@ TEST_P(CaptureOrderTest, RowsKeepTheWireOrderWithinEachFlowAndCausesComeFirst) {
 
     // Causes first.
     const std::string tcpOut = "tcp " + std::to_string(traffic.tcp.port);
-    const std::string closed = std::to_string(traffic.closedPort);
+    const std::string toClosed = ">" + std::to_string(traffic.closedPort);
+    const std::string toServer = ">" + std::to_string(traffic.tcp.port);
     const long request = IndexOf(ours, [](const Row& r) { return r.key.flow == "icmp 8"; });
     const long reply = IndexOf(ours, [](const Row& r) { return r.key.flow == "icmp 0"; });
     ASSERT_GE(request, 0);
@@ -287,14 +289,14 @@ TEST_P(CaptureOrderTest, RowsKeepTheWireOrderWithinEachFlowAndCausesComeFirst) {
         EXPECT_GE(req, 0);
         EXPECT_LT(req, &r - ours.data()) << "an echo reply before its request";
     }
-    const long datagram = IndexOf(ours, [&](const Row& r) { return r.key.flow.ends_with(">" + closed); });
+    const long datagram = IndexOf(ours, [&](const Row& r) { return r.key.flow.ends_with(toClosed); });
     const long error = IndexOf(ours, [](const Row& r) { return r.key.flow == "icmp 3"; });
     ASSERT_GE(datagram, 0);
     ASSERT_GE(error, 0);
     EXPECT_LT(datagram, error);
     if (!withDataContains) {  // the handshake carries no payload to keep
         const long syn = IndexOf(ours, [&](const Row& r) {
-            return r.key.flow.ends_with(">" + std::to_string(traffic.tcp.port)) && r.key.item.find(" syn") != std::string::npos;
+            return r.key.flow.ends_with(toServer) && r.key.item.find(" syn") != std::string::npos;
         });
         const long synAck = IndexOf(ours, [&](const Row& r) {
             return r.key.flow.starts_with(tcpOut + ">") && r.key.item.find(" syn") != std::string::npos;
@@ -319,6 +321,33 @@ TEST_P(CaptureOrderTest, RowsKeepTheWireOrderWithinEachFlowAndCausesComeFirst) {
         ++matched;
     }
     EXPECT_GT(matched, theirs.size() / 2);
+
+    // Saved as pcap, the frames read back as they were taken: by tcpdump, and
+    // by the intake with the same bytes, lengths and timestamps.
+    const std::string saved = dumpFile + ".saved";
+    const std::vector<StoredPacket> packets = store.Snapshot();
+    ASSERT_EQ(SaveCapturePcap(saved, packets), SAVE_OK);
+    PacketStore reread;
+    PacketIntake rereadIntake(reread, dataContains);
+    CaptureFileReader savedReader;
+    ASSERT_EQ(savedReader.Read(saved, "", rereadIntake).end, CaptureFileEnd::Finished);
+    const std::vector<StoredPacket> back = reread.Snapshot();
+    ASSERT_EQ(back.size(), packets.size());
+    for (size_t i = 0; i < back.size(); ++i) {
+        const KeptFrame& a = *packets[i].frame;
+        const KeptFrame& b = *back[i].frame;
+        ASSERT_EQ(b.timestampNs, a.timestampNs) << i;
+        ASSERT_EQ(b.wireLength, a.wireLength) << i;
+        ASSERT_EQ(std::string(reinterpret_cast<const char*>(b.Bytes()), b.capturedLength),
+                  std::string(reinterpret_cast<const char*>(a.Bytes()), a.capturedLength)) << i;
+    }
+    FILE* lines = popen(("tcpdump -r '" + saved + "' -n 2>/dev/null | wc -l").c_str(), "r");
+    ASSERT_NE(lines, nullptr);
+    unsigned long tcpdumpCount = 0;
+    EXPECT_EQ(std::fscanf(lines, "%lu", &tcpdumpCount), 1);
+    pclose(lines);
+    EXPECT_EQ(tcpdumpCount, packets.size());
+    std::remove(saved.c_str());
 
     // The counts add up, and a slow sender loses nothing.
     const CaptureStatistics statistics = session.Statistics();
