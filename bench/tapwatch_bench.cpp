@@ -15,7 +15,8 @@
 //   xml_pps                 the log of every stored packet written to /dev/null
 //   tshark_pdml_pps         tshark -n -r FILE -T pdml > /dev/null (when installed)
 //   xml_over_tshark         xml_pps over tshark_pdml_pps
-//   store_bytes_per_packet  heap held by the store per packet, minus captured bytes
+//   store_bytes_per_packet  memory held by the store per packet (its slabs and its
+//                           heap), minus the captured bytes
 #include <fcntl.h>
 #include <malloc.h>
 #include <pcap/pcap.h>
@@ -196,8 +197,13 @@ int main(int argc, char** argv) {
     std::printf("intake_ratio %.2f\n", intake.seconds / readOnly.seconds);
     std::printf("intake_over_keep %.2f\n", intake.seconds / keep.seconds);
     if (intake.packets > 0) {
+        // Slabs are mapped outside the heap: their capacity comes from the
+        // store's own count (which also counts the entries the heap holds).
+        const double slabBytes =
+            static_cast<double>(store.Bytes()) - double(intake.packets) * sizeof(StoredPacket);
         const double perPacket =
-            (static_cast<double>(heapAfter) - heapBefore - intake.capturedBytes) / intake.packets;
+            (static_cast<double>(heapAfter) - heapBefore + slabBytes - intake.capturedBytes) /
+            intake.packets;
         std::printf("store_bytes_per_packet %.0f\n", perPacket);
     }
 

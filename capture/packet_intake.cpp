@@ -7,6 +7,11 @@
 #include "protocols/decode.h"
 #include "protocols/text_format.h"
 
+namespace {
+// A reader prepares its next slab once its current one has less room left.
+constexpr size_t kSpareThreshold = ChainSlab::kDefaultCapacity / 4;
+}  // namespace
+
 PacketIntake::PacketIntake(PacketStore& store, const SharedText& dataContains, RowObserver observer)
     : m_store(store), m_dataContainsText(dataContains), m_observer(std::move(observer)) {}
 
@@ -99,7 +104,10 @@ void PacketIntake::Reader::Take(const FrameInfo& info, const unsigned char* byte
     const size_t need = KeptFrameBytesBound(info.capturedLength);
     if (m_slab == nullptr || m_slab->Remaining() < need) {
         // The old slab lives on as long as a stored chain in it is referenced.
-        auto slab = std::make_shared<ChainSlab>(std::max(ChainSlab::kDefaultCapacity, need));
+        std::shared_ptr<ChainSlab> slab = std::move(m_spare);
+        if (slab == nullptr || slab->Remaining() < need) {
+            slab = std::make_shared<ChainSlab>(std::max(ChainSlab::kDefaultCapacity, need));
+        }
         if (slab->Capacity() == 0) return;  // no memory: the frame is given up
         m_slab = std::move(slab);
     }
@@ -134,5 +142,9 @@ bool PacketIntake::Reader::Finish() {
     }
     m_pFrame = nullptr;
     m_intake.Commit(m_nTicket, std::move(finished));
+    if (m_spare == nullptr && m_slab != nullptr && m_slab->Remaining() < kSpareThreshold &&
+        !m_intake.Full()) {
+        m_spare = std::make_shared<ChainSlab>(ChainSlab::kDefaultCapacity, true);
+    }
     return kept;
 }

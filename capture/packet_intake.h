@@ -87,6 +87,9 @@ public:
 
         PacketIntake& m_intake;
         std::shared_ptr<ChainSlab> m_slab;
+        // The next slab, made resident outside the read exclusion before the
+        // current one runs out, so that Take never waits on page faults.
+        std::shared_ptr<ChainSlab> m_spare;
         std::shared_ptr<const std::string> m_dataContains;
         uint64_t m_dataContainsGeneration = ~uint64_t{0};
         // The frame taken and not yet finished.

@@ -22,7 +22,11 @@ public:
     // Room for many chains; a slab is never smaller than one whole frame needs.
     static constexpr size_t kDefaultCapacity = size_t{1} << 20;
 
-    explicit ChainSlab(size_t capacity = kDefaultCapacity);
+    // `populated`: the memory is made resident at once (one system call
+    // instead of a page fault per page on first use), for a slab prepared
+    // before it is needed.
+    explicit ChainSlab(size_t capacity = kDefaultCapacity, bool populated = false);
+    ~ChainSlab();
     ChainSlab(const ChainSlab&) = delete;
     ChainSlab& operator=(const ChainSlab&) = delete;
 
@@ -44,7 +48,7 @@ public:
     }
 
 private:
-    std::unique_ptr<std::byte[]> m_memory;
+    std::byte* m_memory;
     size_t m_capacity;
     size_t m_used = 0;
     std::atomic<uint64_t> m_countedBy{0};
