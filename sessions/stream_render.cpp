@@ -93,18 +93,18 @@ void AppendPacketRuns(std::vector<StyledRun>& out, const CProtocolLayer* packet,
             headerUsed = tcp->m_nDataOffset;
         }
         const uint32_t captured = static_cast<uint32_t>(payload.Remaining());
-        if (!skipOptions || captured != 0) {
+        // The datagram's own length drops link-layer padding; when the lengths
+        // are inconsistent (the difference wraps) everything captured counts.
+        uint32_t n = p->DatagramLength() - headerUsed - p->IpHeaderLength();
+        if (n > captured) n = captured;
+        // A segment that carries no data after its options shows no payload
+        // line, padded or not.
+        if (!skipOptions || n != 0) {
             std::string text;
-            if (ascii) {
-                // The datagram's own length drops link-layer padding; when the
-                // lengths are inconsistent (the difference wraps) everything
-                // captured shows.
-                uint32_t n = p->DatagramLength() - headerUsed - p->IpHeaderLength();
-                if (n > captured) n = captured;
+            if (ascii)
                 text = StreamText(payload.Current(), static_cast<int>(n));
-            } else {
+            else
                 HexText(text, payload.Current(), static_cast<int>(captured));
-            }
             // Built directly, not formatted: a payload is never cut to a field limit.
             text += kBreak;
             out.emplace_back(std::move(text), side, false);

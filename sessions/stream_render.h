@@ -39,7 +39,8 @@ StyledRun LoadingRun();
 // Appends the runs of packet number `number` of a session whose first side
 // is the source endpoint of `representative`. Packets that are no TCP packet
 // (sessions/tcp_packet.h), and a representative that is none, add nothing.
-// A segment whose captured bytes end with its options adds no payload run.
+// A segment that carries no data after its options (a bare acknowledgement,
+// padded or not) adds no payload run.
 void AppendPacketRuns(std::vector<StyledRun>& out, const CProtocolLayer* packet, int number,
                       const CProtocolLayer* representative, const HeaderStyle& style, bool ascii);
 

@@ -61,13 +61,14 @@ PacketSnapshot HttpCapture() {
     };
 }
 
-// Payload texts in rendering order, per format. Segments that carry only
-// options (the handshake, the teardown) have none.
-const std::vector<std::string> kAsciiPayloads = {"GET / HTTP/1.0\r\nHost: web\r\n\r\n", "",
+// Payload texts in rendering order, per format. Segments without data (the
+// handshake, the bare acknowledgements, padded or not, and the teardown)
+// have none.
+const std::vector<std::string> kAsciiPayloads = {"GET / HTTP/1.0\r\nHost: web\r\n\r\n",
                                                  "HTTP/1.0 200 OK\r\n", "hi.!",
                                                  "Content-Length: 4\r\n\r\n"};
 const std::vector<std::string> kHexPayloads = {
-    "474554202F20485454502F312E300D0A486F73743A207765620D0A0D0A", "000000000000",
+    "474554202F20485454502F312E300D0A486F73743A207765620D0A0D0A",
     "485454502F312E3020323030204F4B0D0A", "68690921", "436F6E74656E742D4C656E6774683A20340D0A0D0A"};
 
 // One line per packet; runs separated by "|", each "colour:text" with k black
@@ -77,7 +78,7 @@ const char* const kSynAck[] = {
     "k:[0] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1000|k: ACK:|n:0|k:)|k:~|k:~",
     "k:[1] |k:Source 192.168.1.1 :80|k: (SYN:|n:5000|k: ACK:|n:1001|k:)|k:~|k:~",
     "k:[2] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1001|k: ACK:|n:5001|k:)|k:~|1:$~|k:~",
-    "k:[3] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1001|k: ACK:|n:5001|k:)|k:~|1:$~|k:~",
+    "k:[3] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1001|k: ACK:|n:5001|k:)|k:~|k:~",
     "k:[4] |k:Source 192.168.1.1 :80|k: (SYN:|n:5001|k: ACK:|n:1030|k:)|k:~|2:$~|k:~",
     "k:[5] |k:Source 192.168.1.1 :80|k: (SYN:|n:5039|k: ACK:|n:1030|k:)|k:~|2:$~|k:~",
     "k:[6] |k:Source 192.168.1.1 :80|k: (SYN:|n:5018|k: ACK:|n:1030|k:)|k:~|2:$~|k:~",
@@ -89,7 +90,7 @@ const char* const kSynAckFlags[] = {
     "k:[0] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1000|k: ACK:|n:0|k:)|k: [ SYN ]|k:~|k:~",
     "k:[1] |k:Source 192.168.1.1 :80|k: (SYN:|n:5000|k: ACK:|n:1001|k:)|k: [ SYN ACK ]|k:~|k:~",
     "k:[2] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1001|k: ACK:|n:5001|k:)|k: [ PSH ACK ]|k:~|1:$~|k:~",
-    "k:[3] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1001|k: ACK:|n:5001|k:)|k: [ ACK ]|k:~|1:$~|k:~",
+    "k:[3] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1001|k: ACK:|n:5001|k:)|k: [ ACK ]|k:~|k:~",
     "k:[4] |k:Source 192.168.1.1 :80|k: (SYN:|n:5001|k: ACK:|n:1030|k:)|k: [ PSH ACK "
     "]|k:~|2:$~|k:~",
     "k:[5] |k:Source 192.168.1.1 :80|k: (SYN:|n:5039|k: ACK:|n:1030|k:)|k: [ PSH ACK "
@@ -102,12 +103,12 @@ const char* const kSynAckFlags[] = {
 };
 const char* const kSimple[] = {
     "k:[0] |k:Source 10.0.0.5 :1042|k:~|k:~",       "k:[1] |k:Source 192.168.1.1 :80|k:~|k:~",
-    "k:[2] |k:Source 10.0.0.5 :1042|k:~|1:$~|k:~",  "k:[3] |k:Source 10.0.0.5 :1042|k:~|1:$~|k:~",
+    "k:[2] |k:Source 10.0.0.5 :1042|k:~|1:$~|k:~",  "k:[3] |k:Source 10.0.0.5 :1042|k:~|k:~",
     "k:[4] |k:Source 192.168.1.1 :80|k:~|2:$~|k:~", "k:[5] |k:Source 192.168.1.1 :80|k:~|2:$~|k:~",
     "k:[6] |k:Source 192.168.1.1 :80|k:~|2:$~|k:~", "k:[7] |k:Source 192.168.1.1 :80|k:~|k:~",
     "k:[8] |k:Source 10.0.0.5 :1042|k:~|k:~",       "k:[9] |k:Source 192.168.1.1 :80|k:~|k:~",
 };
-const char* const kNoHeader[] = {"1:$~", "1:$~", "2:$~", "2:$~", "2:$~"};
+const char* const kNoHeader[] = {"1:$~", "2:$~", "2:$~", "2:$~"};
 
 std::vector<StyledRun> Expand(const std::vector<const char*>& lines,
                               const std::vector<std::string>& payloads) {

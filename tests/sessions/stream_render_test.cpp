@@ -91,16 +91,26 @@ TEST(PacketRuns, ColourFollowsTheSendingEndpointNotJustTheAddress) {
 }
 
 TEST(PacketRuns, AsciiUsesTheDatagramLengthAndHexEveryCapturedByte) {
-    // A pure acknowledgement padded to a minimum Ethernet frame.
+    // A pure acknowledgement padded to a minimum Ethernet frame carries no
+    // data: no payload line in either format, only its header.
     Tcp t;
     t.padding = 6;
     const auto ack = TcpPacket(t);
-    EXPECT_EQ(RunsOf(ack, ack, 3, true), (std::vector<StyledRun>{Side1("\r\n")}));
-    EXPECT_EQ(RunsOf(ack, ack, 3, false), (std::vector<StyledRun>{Side1("000000000000\r\n")}));
+    EXPECT_TRUE(RunsOf(ack, ack, 3, true).empty());
+    EXPECT_TRUE(RunsOf(ack, ack, 3, false).empty());
+    EXPECT_EQ(
+        RunsOf(ack, ack, 2, false),
+        (std::vector<StyledRun>{K("[0] "), K("Source 10.0.0.5 :1042"), K("\r\n"), K("\r\n")}));
 
     t.padding = 3;
     t.payload = "ab";
     EXPECT_EQ(RunsOf(TcpPacket(t), ack, 3, true), (std::vector<StyledRun>{Side1("ab\r\n")}));
+    EXPECT_EQ(RunsOf(TcpPacket(t), ack, 3, false),
+              (std::vector<StyledRun>{Side1("6162000000\r\n")}));
+    // A total length that leaves no data: nothing to show, padding or not.
+    t.totalLenDelta = -2;
+    EXPECT_TRUE(RunsOf(TcpPacket(t), ack, 3, true).empty());
+    EXPECT_TRUE(RunsOf(TcpPacket(t), ack, 3, false).empty());
     // A total length below the two headers wraps: the whole payload shows.
     t.totalLenDelta = -41;
     EXPECT_EQ(RunsOf(TcpPacket(t), ack, 3, true), (std::vector<StyledRun>{Side1("ab...\r\n")}));
@@ -159,13 +169,14 @@ TEST(SegmentData, SegmentWithOnlyOptionsAddsNoPayloadRun) {
     EXPECT_EQ(
         RunsOf(ack, ack, 2, true),
         (std::vector<StyledRun>{K("[0] "), K("Source 10.0.0.5 :1042"), K("\r\n"), K("\r\n")}));
-    // Fill bytes after the options are captured bytes: a padded frame renders
-    // as a padded acknowledgement always has, an empty line and its zeros.
+    // Fill bytes after the options are no data either.
     t.options = {0x01, 0x01, 0x01, 0x01};
     t.padding = 2;
     const auto padded = TcpPacket(t);
-    EXPECT_EQ(RunsOf(padded, ack, 3, true), (std::vector<StyledRun>{Side1("\r\n")}));
-    EXPECT_EQ(RunsOf(padded, ack, 3, false), (std::vector<StyledRun>{Side1("0000\r\n")}));
+    EXPECT_TRUE(RunsOf(padded, ack, 3, true).empty());
+    EXPECT_TRUE(RunsOf(padded, ack, 3, false).empty());
+    // A segment without options whose bytes run out with its header has none.
+    EXPECT_TRUE(RunsOf(TcpPacket(Tcp{}), ack, 3, false).empty());
 }
 
 TEST(SegmentData, LengthCountsFromTheDataOffsetAndStopsAtTheCapture) {

@@ -11,6 +11,7 @@
 #include "filter/shared_text.h"
 #include "tools/tapwatch_log/capture_file.h"
 #include "tools/tapwatch_log/log_output.h"
+#include "tools/tapwatch_log/session_output.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ struct Options {
     std::string input;
     std::string interface;  // live capture instead of a file
     double duration = 0;
+    SessionOutputOptions session;
 };
 
 int Fail(const std::string& message) {
@@ -49,6 +51,11 @@ int Fail(const std::string& message) {
 int Parse(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        std::string error;
+        if (const int taken = ParseSessionOption(argc, argv, i, options.session, error)) {
+            if (taken < 0) return Fail(error);
+            continue;
+        }
         auto value = [&](std::string& into) {
             if (i + 1 >= argc) return false;
             into = argv[++i];
@@ -56,6 +63,7 @@ int Parse(int argc, char** argv, Options& options) {
         };
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
+            std::fputs(kSessionUsage, stdout);
             return -1;
         } else if (arg == "--rows") {
             options.rows = true;
@@ -83,6 +91,8 @@ int Parse(int argc, char** argv, Options& options) {
             return Fail("only one capture file can be read");
         }
     }
+    if (const std::string error = CheckSessionOptions(options.session, options.rows); !error.empty())
+        return Fail(error);
     if (!options.interface.empty()) {
         if (!options.input.empty()) return Fail("give either -i or a capture file, not both");
         return 0;
@@ -93,6 +103,10 @@ int Parse(int argc, char** argv, Options& options) {
 }
 
 int WriteOutput(const Options& options, const PacketStore& store) {
+    if (options.session.mode != SessionOutputOptions::Mode::None) {
+        const SessionOutputResult r = WriteSessionOutput(options.output, options.session, store);
+        return r.ok ? 0 : Fail(r.error);
+    }
     const bool ok = options.rows ? WriteRows(options.output, store) : WriteLog(options.output, store);
     if (!ok) return Fail("Couldn't write " + (options.output == "-" ? std::string("the output") : options.output));
     return 0;
