@@ -189,7 +189,7 @@ std::string Golden(const std::string& name) {
 TEST_F(TapwatchLogTest, SessionsAndFollowWriteTheDecodeWindowsRowsAndRendering) {
     // Seed 4, as the golden texts, over IPv4 and over IPv6.
     for (const auto& [kind, family] : {std::pair{capture_gen::CaptureKind::Http, "http4"},
-                                      std::pair{capture_gen::CaptureKind::Http6, "http6"}}) {
+                                       std::pair{capture_gen::CaptureKind::Http6, "http6"}}) {
         SCOPED_TRACE(family);
         const fs::path file = dir / (std::string(family) + ".pcap");
         ASSERT_TRUE(capture_gen::WriteCapture(file.string(), kind, 13, 4));
@@ -214,7 +214,8 @@ TEST_F(TapwatchLogTest, SessionsAndFollowWriteTheDecodeWindowsRowsAndRendering) 
         }
         // The default is the window's first style; line 1 is the same session
         // under its other host, rendered the same; stdin and -o work.
-        EXPECT_EQ(Tool("--follow 0 " + quoted).out, Golden(std::string(family) + "_style0_ascii.txt"));
+        EXPECT_EQ(Tool("--follow 0 " + quoted).out,
+                  Golden(std::string(family) + "_style0_ascii.txt"));
         EXPECT_EQ(Tool("--follow 1 --hex - < " + quoted).out,
                   Golden(std::string(family) + "_style0_hex.txt"));
         const fs::path out = dir / "follow.txt";
@@ -243,8 +244,9 @@ TEST_F(TapwatchLogTest, SessionsAndFollowTakeTheFilterAndRefuseWhatIsNotThere) {
               "192.168.1.1\t80 -> 10.0.0.5[1043]\t2\n");
     run = Tool("--follow 3 --style 2 " + quoted);
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(run.out.starts_with("Reassembled TCP session (13 packets)\n"
-                                    "[0] Source 10.0.0.5 :1043\n"))
+    EXPECT_TRUE(
+        run.out.starts_with("Reassembled TCP session (13 packets)\n"
+                            "[0] Source 10.0.0.5 :1043\n"))
         << run.out;
 
     // A line the listing does not have: one line on stderr, no output.
@@ -263,9 +265,9 @@ TEST_F(TapwatchLogTest, SessionsAndFollowTakeTheFilterAndRefuseWhatIsNotThere) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(run.out.empty());
 
-    for (const char* misuse : {"--follow", "--follow x", "--follow -1", "--follow 0 --style 4",
-                               "--follow 0 --style", "--hex", "--sessions --style 1",
-                               "--sessions --rows"}) {
+    for (const char* misuse :
+         {"--follow", "--follow x", "--follow -1", "--follow 0 --style 4", "--follow 0 --style",
+          "--hex", "--sessions --style 1", "--sessions --rows"}) {
         run = Tool(std::string(misuse) + " " + quoted);
         EXPECT_NE(run.status, 0) << misuse;
         EXPECT_TRUE(run.out.empty()) << misuse;
