@@ -22,6 +22,7 @@
 #include "controls/icon_button.h"
 #include "controls/window_alpha.h"
 #include "sessions/decode_dlg.h"
+#include "sessions/tcp_packet.h"
 #include "xml/capture_log.h"
 #include "xml/detail_items.h"
 #include "ui_capture_dlg.h"
@@ -236,8 +237,7 @@ void CCaptureDlg::OnDecode() {
     roots.reserve(stored.size());
     bool decodable = false;
     for (const StoredPacket& packet : stored) {
-        decodable = decodable || (FindLayer(packet.root.get(), LAYER_IPV4) != nullptr &&
-                                  FindLayer(packet.root.get(), LAYER_TCP) != nullptr);
+        decodable = decodable || AsTcpPacket(packet.root.get()).has_value();
         roots.push_back(packet.root);
     }
     if (!decodable) {

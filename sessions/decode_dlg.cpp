@@ -41,37 +41,21 @@ QTextCharFormat RunFormat(const StyledRun& run) {
     return format;
 }
 
-// Appends `text` to `out` with every line break as '\n': a CR LF pair is one
-// break, a lone CR or LF one each. `pendingCr` carries a CR that ended the
-// previous piece, so a pair split between two runs is still one break.
-void AppendLineText(QString& out, const std::string& text, bool& pendingCr) {
-    out.reserve(out.size() + static_cast<qsizetype>(text.size()));
-    for (const char c : text) {
-        if (c == '\r') {
-            out += QLatin1Char('\n');
-            pendingCr = true;
-            continue;
-        }
-        if (c == '\n' && pendingCr) {
-            pendingCr = false;
-            continue;
-        }
-        pendingCr = false;
-        // The renderer writes bytes, not UTF-8: every byte is one character.
-        out += QLatin1Char(c);
-    }
-}
-
 void AppendRunsAt(QTextCursor& cursor, const std::vector<StyledRun>& runs, bool& pendingCr) {
     // Neighbouring runs of one format go in as one piece; the whole append is
     // one edit, laid out once.
+    // The line breaks are those of AppendShownText, the same text the
+    // command-line rendering writes.
     cursor.beginEditBlock();
-    QString piece;
+    std::string piece;
     for (size_t i = 0; i < runs.size(); ++i) {
-        AppendLineText(piece, runs[i].text, pendingCr);
+        AppendShownText(piece, runs[i].text, pendingCr);
         const bool last = i + 1 == runs.size();
         if (last || runs[i + 1].Colour() != runs[i].Colour() || runs[i + 1].bold != runs[i].bold) {
-            cursor.insertText(piece, RunFormat(runs[i]));
+            // The renderer writes bytes, not UTF-8: every byte is one character.
+            cursor.insertText(
+                QString::fromLatin1(piece.data(), static_cast<qsizetype>(piece.size())),
+                RunFormat(runs[i]));
             piece.clear();
         }
     }
@@ -230,9 +214,10 @@ void CDecodeDlg::InsertSessionRow(int row, const std::string& text, int image) {
 void CDecodeDlg::SelectSessionRow(int row) {
     QListWidget* list = m_ui->m_listSessions;
     const QSignalBlocker block(list);
+    // Selecting is not focusing: the keyboard stays where the user (or, at
+    // opening, the system) put it, so the host selector keeps stepping.
     list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
     if (QListWidgetItem* item = list->item(row)) list->scrollToItem(item);
-    list->setFocus(Qt::OtherFocusReason);
 }
 
 void CDecodeDlg::OnSessionSelectionChanged() {

@@ -2,17 +2,12 @@
 
 #include <utility>
 
-#include "protocols/ipv4.h"
 #include "protocols/tcp.h"
-#include "protocols/text_format.h"
+#include "sessions/tcp_packet.h"
 
 namespace {
 
 constexpr const char* kResolving = "Resolving...";
-
-std::string Dotted(const unsigned char* a) {
-    return Format("%u.%u.%u.%u", {a[0], a[1], a[2], a[3]});
-}
 
 }  // namespace
 
@@ -30,11 +25,8 @@ void CDecodeLogic::Initialise(int preselect) {
 
 void CDecodeLogic::FillHostList() {
     const auto& hosts = m_table.Hosts();
-    std::string text;
-    for (size_t i = 0; i < hosts.size(); ++i) {
-        ByteListText(text, hosts[i].data(), 4, 1);
-        m_view.InsertHostItem(static_cast<int>(i), text, kHostImage, kCurrentHostImage);
-    }
+    for (size_t i = 0; i < hosts.size(); ++i)
+        m_view.InsertHostItem(static_cast<int>(i), hosts[i].Text(), kHostImage, kCurrentHostImage);
     m_view.SetCurrentHost(0);
 }
 
@@ -67,11 +59,10 @@ void CDecodeLogic::ListSessions() {
 int CDecodeLogic::PreselectPacket(int index) {
     const PacketSnapshot& all = m_table.AllPackets();
     if (index < 0 || static_cast<size_t>(index) >= all.size()) return 0;
-    const CIpv4Layer* ip = FindLayerAs<CIpv4Layer>(all[index].get());
-    if (ip == nullptr) return -1;
+    const auto source = SourceAddress(all[index].get());
+    if (!source) return -1;
 
-    const int host =
-        m_table.HostIndex({ip->m_srcAddr[0], ip->m_srcAddr[1], ip->m_srcAddr[2], ip->m_srcAddr[3]});
+    const int host = m_table.HostIndex(*source);
     m_view.SetCurrentHost(host);
     if (!FillSessionRows()) return 0;
     // The packet's session is listed under its source host; a packet that is
@@ -88,15 +79,13 @@ int CDecodeLogic::PreselectPacket(int index) {
 
 void CDecodeLogic::ShowEndpoints() {
     if (!HasSession(m_nCurrentSession)) return;
-    const CProtocolLayer* rep = m_sessions[m_nCurrentSession].packet;
-    const CIpv4Layer* ip = FindLayerAs<CIpv4Layer>(rep);
-    const CTcpLayer* tcp = FindLayerAs<CTcpLayer>(rep);
-    if (ip == nullptr || tcp == nullptr) return;
+    const auto rep = AsTcpPacket(m_sessions[m_nCurrentSession].packet);
+    if (!rep) return;
 
     EndpointLookup lookup{++m_nEndpointToken,
                           m_resolver,
-                          {Dotted(ip->m_srcAddr), tcp->m_nSrcPort},
-                          {Dotted(ip->m_dstAddr), tcp->m_nDstPort}};
+                          {rep->Source().Text(), rep->tcp->m_nSrcPort},
+                          {rep->Destination().Text(), rep->tcp->m_nDstPort}};
     m_view.SetEndpointText(EndpointBox::Upper, kResolving);
     m_view.SetEndpointText(EndpointBox::Lower, kResolving);
     m_view.RepaintNow();
@@ -106,9 +95,9 @@ void CDecodeLogic::ShowEndpoints() {
         return;
     }
     ShowAnswer({lookup.token, EndpointSide::First,
-                EndpointText({}, lookup.first.dotted, lookup.first.port)});
+                EndpointText({}, lookup.first.address, lookup.first.port)});
     ShowAnswer({lookup.token, EndpointSide::Second,
-                EndpointText({}, lookup.second.dotted, lookup.second.port)});
+                EndpointText({}, lookup.second.address, lookup.second.port)});
 }
 
 void CDecodeLogic::OnEndpointResolved(const EndpointAnswer& answer) {
@@ -139,7 +128,6 @@ void CDecodeLogic::RenderSession(int index) {
     const TcpSession& session = m_sessions[index];
     m_streamPackets = m_table.SessionPackets(session);
     m_view.SetCaption(SessionCaption(m_streamPackets.size()));
-    SortStream(m_streamPackets);
     m_view.ClearStream();
     m_view.AppendStreamRuns(RenderStream(m_streamPackets, session.packet, m_style, m_bAscii));
 }

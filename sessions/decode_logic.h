@@ -32,9 +32,11 @@ class CDecodeLogic {
     void ListSessions();
     // Selects the source host of packet `index` and the session that holds the
     // packet (row 0 when the packet is not TCP). 0, or -1 when the packet has
-    // no IPv4 layer; an index outside the snapshot changes nothing.
+    // neither an IPv4 nor an IPv6 layer; an index outside the snapshot changes
+    // nothing.
     int PreselectPacket(int index);
-    // Shows session `index` of the list: endpoints, caption and stream.
+    // Shows session `index` of the list: endpoints, caption and stream, its
+    // packets in capture order.
     void RenderSession(int index);
     // Shows "Resolving..." in both endpoint boxes, then each side's text:
     // at once when Resolve DNS is unchecked, else through the view's lookup.

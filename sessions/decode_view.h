@@ -37,7 +37,8 @@ class IDecodeView {
     // the selection must not come back as a user's selection.
     virtual void ClearSessionRows() = 0;
     virtual void InsertSessionRow(int row, const std::string& text, int image) = 0;
-    // Selects and focuses `row`; the list has a single selection.
+    // Selects `row` and makes it the list's current row, without taking the
+    // keyboard focus; the list has a single selection.
     virtual void SelectSessionRow(int row) = 0;
 
     // Endpoint boxes: replace the whole content with a plain text, or append a run.

@@ -18,8 +18,8 @@ enum class EndpointSide {
     Second,  // the representative's destination: the lower box
 };
 
-// One side's final text, "%s : %u" with the host's name, or its dotted
-// address when it has none.
+// One side's final text, "%s : %u" with the host's name, or its address text
+// when it has none.
 struct EndpointAnswer {
     uint64_t token = 0;
     EndpointSide side = EndpointSide::First;
@@ -27,12 +27,12 @@ struct EndpointAnswer {
 };
 
 struct Endpoint {
-    std::string dotted;  // "10.0.0.5"
+    std::string address;  // "10.0.0.5", "2001:db8::5"
     uint16_t port = 0;
 };
 
-// "%s : %u" filled with `name` when it is not empty, else with `dotted`.
-std::string EndpointText(std::string_view name, std::string_view dotted, uint16_t port);
+// "%s : %u" filled with `name` when it is not empty, else with `address`.
+std::string EndpointText(std::string_view name, std::string_view address, uint16_t port);
 
 struct EndpointLookup {
     uint64_t token = 0;

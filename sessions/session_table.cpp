@@ -4,79 +4,79 @@
 #include <cstring>
 #include <utility>
 
-#include "protocols/ipv4.h"
 #include "protocols/tcp.h"
 #include "protocols/text_format.h"
 
 namespace {
 
-uint32_t AddressKey(const unsigned char* a) {
-    return (uint32_t{a[0]} << 24) | (uint32_t{a[1]} << 16) | (uint32_t{a[2]} << 8) | a[3];
+uint64_t Load64(const unsigned char* a) {
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v = (v << 8) | a[i];
+    return v;
 }
 
-// An endpoint as one number: address in the high bits, port in the low 16.
-uint64_t EndpointKey(const unsigned char* address, uint16_t port) {
-    return (uint64_t{AddressKey(address)} << 16) | port;
+uint64_t Mix(uint64_t x) {
+    // splitmix64 finaliser: addresses of one capture share most of their
+    // bits, so the plain values would cluster.
+    x ^= x >> 30;
+    x *= 0xBF58476D1CE4E5B9ULL;
+    x ^= x >> 27;
+    x *= 0x94D049BB133111EBULL;
+    x ^= x >> 31;
+    return x;
+}
+
+// An endpoint as numbers: the address (IPv4 in the low word), then the port
+// with the family above it, so that the families never meet.
+struct EndpointKey {
+    uint64_t high = 0;
+    uint64_t low = 0;
+    uint32_t portFamily = 0;
+    auto operator<=>(const EndpointKey&) const = default;
+};
+
+EndpointKey KeyOf(const unsigned char* address, bool ipv6, uint16_t port) {
+    if (!ipv6) {
+        const uint32_t a = (uint32_t{address[0]} << 24) | (uint32_t{address[1]} << 16) |
+                           (uint32_t{address[2]} << 8) | address[3];
+        return {0, a, port};
+    }
+    return {Load64(address), Load64(address + 8), (uint32_t{1} << 16) | port};
 }
 
 // The unordered endpoint pair that names a session.
 struct PairKey {
-    uint64_t low;
-    uint64_t high;
+    EndpointKey low;
+    EndpointKey high;
     bool operator==(const PairKey&) const = default;
 };
 
 struct PairHash {
     size_t operator()(const PairKey& k) const {
-        // splitmix64 finaliser over both halves: endpoints of one capture share
-        // most of their bits, so the plain values would cluster.
-        uint64_t x = k.low * 0x9E3779B97F4A7C15ULL ^ (k.high + 0x632BE59BD9B4E019ULL);
-        x ^= x >> 30;
-        x *= 0xBF58476D1CE4E5B9ULL;
-        x ^= x >> 27;
-        x *= 0x94D049BB133111EBULL;
-        x ^= x >> 31;
+        uint64_t x = Mix(k.low.high ^ (k.low.low * 0x9E3779B97F4A7C15ULL) ^ k.low.portFamily);
+        x = Mix(x ^ k.high.high ^ (k.high.low + 0x632BE59BD9B4E019ULL) ^
+                (uint64_t{k.high.portFamily} << 32));
         return static_cast<size_t>(x);
     }
 };
 
-struct TcpView {
-    const CIpv4Layer* ip;
-    const CTcpLayer* tcp;
-};
-
-// The first IPv4 and the first TCP layer along the chain, as FindLayer finds
-// them, in one walk: the table's build is bound by touching the chains.
-std::optional<TcpView> AsTcp(const CProtocolLayer* packet) {
-    const CProtocolLayer* ip = nullptr;
-    const CProtocolLayer* tcp = nullptr;
-    for (const CProtocolLayer* layer = packet; layer != nullptr; layer = layer->m_pNext) {
-        if (ip == nullptr && layer->m_nType == LAYER_IPV4) ip = layer;
-        if (tcp == nullptr && layer->m_nType == LAYER_TCP) tcp = layer;
-        if (ip != nullptr && tcp != nullptr)
-            return TcpView{static_cast<const CIpv4Layer*>(ip), static_cast<const CTcpLayer*>(tcp)};
-    }
-    return std::nullopt;
-}
-
-bool SameAddress(const unsigned char* a, const unsigned char* b) {
-    return std::memcmp(a, b, 4) == 0;
+bool SameAddress(const TcpPacketView& x, const unsigned char* a, const TcpPacketView& y,
+                 const unsigned char* b) {
+    return x.ipv6 == y.ipv6 && std::memcmp(a, b, x.AddressSize()) == 0;
 }
 
 }  // namespace
 
 int IsSameSession(const CProtocolLayer* a, const CProtocolLayer* b) {
-    const auto x = AsTcp(a);
-    const auto y = AsTcp(b);
+    const auto x = AsTcpPacket(a);
+    const auto y = AsTcpPacket(b);
     if (!x || !y) return -1;
-    const bool same = SameAddress(x->ip->m_srcAddr, y->ip->m_srcAddr) &&
-                      x->tcp->m_nSrcPort == y->tcp->m_nSrcPort &&
-                      SameAddress(x->ip->m_dstAddr, y->ip->m_dstAddr) &&
-                      x->tcp->m_nDstPort == y->tcp->m_nDstPort;
-    const bool opposite = SameAddress(x->ip->m_srcAddr, y->ip->m_dstAddr) &&
-                          x->tcp->m_nSrcPort == y->tcp->m_nDstPort &&
-                          SameAddress(x->ip->m_dstAddr, y->ip->m_srcAddr) &&
-                          x->tcp->m_nDstPort == y->tcp->m_nSrcPort;
+    const bool same =
+        SameAddress(*x, x->src, *y, y->src) && x->tcp->m_nSrcPort == y->tcp->m_nSrcPort &&
+        SameAddress(*x, x->dst, *y, y->dst) && x->tcp->m_nDstPort == y->tcp->m_nDstPort;
+    const bool opposite =
+        SameAddress(*x, x->src, *y, y->dst) && x->tcp->m_nSrcPort == y->tcp->m_nDstPort &&
+        SameAddress(*x, x->dst, *y, y->src) && x->tcp->m_nDstPort == y->tcp->m_nSrcPort;
     return same || opposite ? 1 : 0;
 }
 
@@ -89,24 +89,37 @@ int FindSession(const CProtocolLayer* packet, const std::vector<TcpSession>* ses
     return 0;
 }
 
-uint32_t CHostList::Add(const unsigned char* address) {
+size_t CHostList::KeyHash::operator()(const Key& k) const {
+    return static_cast<size_t>(Mix(k.high ^ Mix(k.low + (k.ipv6 ? 0x9E3779B97F4A7C15ULL : 0))));
+}
+
+CHostList::Key CHostList::KeyOf(const HostAddress& address) {
+    if (!address.IsIpv6()) {
+        const unsigned char* a = address.data();
+        return {0, (uint64_t{a[0]} << 24) | (uint64_t{a[1]} << 16) | (uint64_t{a[2]} << 8) | a[3],
+                false};
+    }
+    return {Load64(address.data()), Load64(address.data() + 8), true};
+}
+
+uint32_t CHostList::Add(const HostAddress& address) {
     const auto [it, added] =
-        m_index.try_emplace(AddressKey(address), static_cast<uint32_t>(m_hosts.size()));
-    if (added) m_hosts.push_back({address[0], address[1], address[2], address[3]});
+        m_index.try_emplace(KeyOf(address), static_cast<uint32_t>(m_hosts.size()));
+    if (added) m_hosts.push_back(address);
     return it->second;
 }
 
 void CHostList::CollectHosts(const CProtocolLayer* packet) {
-    const auto p = AsTcp(packet);
+    const auto p = AsTcpPacket(packet);
     if (!p) return;
     // Adding the destination after the source also covers a destination
     // equal to the source: it is found, not added twice.
-    Add(p->ip->m_srcAddr);
-    Add(p->ip->m_dstAddr);
+    Add(p->Source());
+    Add(p->Destination());
 }
 
 int CHostList::IndexOf(const HostAddress& address) const {
-    const auto it = m_index.find(AddressKey(address.data()));
+    const auto it = m_index.find(KeyOf(address));
     return it == m_index.end() ? -1 : static_cast<int>(it->second);
 }
 
@@ -118,10 +131,10 @@ CSessionTable::CSessionTable(PacketSnapshot snapshot) : m_allPackets(std::move(s
     std::vector<std::pair<uint32_t, uint32_t>> sessionHosts;  // source's, destination's
 
     for (size_t i = 0; i < n; ++i) {
-        const auto p = AsTcp(m_allPackets[i].get());
+        const auto p = AsTcpPacket(m_allPackets[i].get());
         if (!p) continue;
-        const uint64_t src = EndpointKey(p->ip->m_srcAddr, p->tcp->m_nSrcPort);
-        const uint64_t dst = EndpointKey(p->ip->m_dstAddr, p->tcp->m_nDstPort);
+        const EndpointKey src = KeyOf(p->src, p->ipv6, p->tcp->m_nSrcPort);
+        const EndpointKey dst = KeyOf(p->dst, p->ipv6, p->tcp->m_nDstPort);
         const PairKey key{std::min(src, dst), std::max(src, dst)};
         const auto [it, added] =
             sessionByPair.try_emplace(key, static_cast<uint32_t>(m_firstPacket.size()));
@@ -129,8 +142,8 @@ CSessionTable::CSessionTable(PacketSnapshot snapshot) : m_allPackets(std::move(s
             // Every packet of a session has the session's two addresses, so a
             // host first appears in the first packet of some session: adding
             // hosts only there keeps first-appearance order.
-            const uint32_t a = m_hosts.Add(p->ip->m_srcAddr);
-            sessionHosts.emplace_back(a, m_hosts.Add(p->ip->m_dstAddr));
+            const uint32_t a = m_hosts.Add(p->Source());
+            sessionHosts.emplace_back(a, m_hosts.Add(p->Destination()));
             m_firstPacket.push_back(static_cast<uint32_t>(i));
             counts.push_back(0);
         }
@@ -171,16 +184,12 @@ std::vector<TcpSession> CSessionTable::ListSessions(int host) const {
 }
 
 std::string CSessionTable::SessionRowText(int host, const TcpSession& session) const {
-    const auto p = AsTcp(session.packet);
+    const auto p = AsTcpPacket(session.packet);
     if (!p || host < 0 || static_cast<size_t>(host) >= Hosts().size()) return {};
-    const HostAddress& h = Hosts()[host];
-    constexpr const char* kRow = "%u -> %u.%u.%u.%u[%u]";
-    if (SameAddress(p->ip->m_srcAddr, h.data())) {
-        const unsigned char* d = p->ip->m_dstAddr;
-        return Format(kRow, {p->tcp->m_nSrcPort, d[0], d[1], d[2], d[3], p->tcp->m_nDstPort});
-    }
-    const unsigned char* s = p->ip->m_srcAddr;
-    return Format(kRow, {p->tcp->m_nDstPort, s[0], s[1], s[2], s[3], p->tcp->m_nSrcPort});
+    constexpr const char* kRow = "%u -> %s[%u]";
+    if (p->Source() == Hosts()[host])
+        return Format(kRow, {p->tcp->m_nSrcPort, p->Destination().Text(), p->tcp->m_nDstPort});
+    return Format(kRow, {p->tcp->m_nDstPort, p->Source().Text(), p->tcp->m_nSrcPort});
 }
 
 std::optional<TcpSession> CSessionTable::SessionOfPacket(size_t index) const {
@@ -203,4 +212,9 @@ std::vector<const CProtocolLayer*> CSessionTable::SessionPackets(const TcpSessio
     out.reserve(end - begin);
     for (uint32_t k = begin; k < end; ++k) out.push_back(m_allPackets[m_members[k]].get());
     return out;
+}
+
+size_t CSessionTable::SessionPacketCount(const TcpSession& session) const {
+    if (session.id >= m_firstPacket.size()) return 0;
+    return m_memberStart[session.id + 1] - m_memberStart[session.id];
 }

@@ -1,15 +1,15 @@
-// Grouping of a capture snapshot into IPv4 hosts and TCP sessions for the
-// Decode window. A TCP packet is one whose chain has an IPv4 and a TCP layer;
-// every other packet is ignored. A session is every TCP packet whose two
-// endpoints (address, port) form the same unordered pair, whatever SYN or FIN
-// says: connections that reuse both endpoints are one session.
+// Grouping of a capture snapshot into hosts and TCP sessions for the Decode
+// window. A TCP packet is one whose chain has TCP over IPv4 or over IPv6
+// (sessions/tcp_packet.h); every other packet is ignored. A session is every
+// TCP packet whose two endpoints (address, port) form the same unordered pair,
+// whatever SYN or FIN says: connections that reuse both endpoints are one
+// session. The two address families never share a host or a session.
 //
 // The table is built in one pass over the snapshot with hashed indexes, so its
 // lists come out exactly as the linear scans that define them (first
 // appearance order everywhere) without work that grows with hosts x packets.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -18,13 +18,12 @@
 #include <vector>
 
 #include "protocols/layer.h"
+#include "sessions/tcp_packet.h"
 
 // One packet: the root of its chain. The shared_ptr keeps the chain alive.
 using PacketRef = std::shared_ptr<const CProtocolLayer>;
 // The packets of the store in store order; an index is a packet list row.
 using PacketSnapshot = std::vector<PacketRef>;
-// An IPv4 address in wire order.
-using HostAddress = std::array<unsigned char, 4>;
 
 // A session, held by its representative: its first packet in snapshot order.
 // The representative's source endpoint is the session's first side.
@@ -35,15 +34,15 @@ struct TcpSession {
 };
 
 // 1 when both are TCP packets of the same session, 0 when both are TCP packets
-// of different sessions, -1 when either lacks its IPv4 or TCP layer.
+// of different sessions, -1 when either is no TCP packet.
 int IsSameSession(const CProtocolLayer* a, const CProtocolLayer* b);
 
 // The first non-zero IsSameSession of `packet` against the representatives in
 // order; 0 when none is non-zero or the list is empty; -1 when either is null.
 int FindSession(const CProtocolLayer* packet, const std::vector<TcpSession>* sessions);
 
-// Distinct IPv4 addresses of TCP packets in order of first appearance, the
-// source of a packet before its destination.
+// Distinct addresses of TCP packets, of both families, in order of first
+// appearance, the source of a packet before its destination.
 class CHostList {
   public:
     // Adds the packet's source, then its destination address when new (TCP
@@ -55,10 +54,20 @@ class CHostList {
 
   private:
     friend class CSessionTable;
-    uint32_t Add(const unsigned char* address);
+    struct Key {
+        uint64_t high = 0;
+        uint64_t low = 0;
+        bool ipv6 = false;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        size_t operator()(const Key& k) const;
+    };
+    static Key KeyOf(const HostAddress& address);
+    uint32_t Add(const HostAddress& address);
 
     std::vector<HostAddress> m_hosts;
-    std::unordered_map<uint32_t, uint32_t> m_index;
+    std::unordered_map<Key, uint32_t, KeyHash> m_index;
 };
 
 class CSessionTable {
@@ -77,7 +86,8 @@ class CSessionTable {
     std::vector<TcpSession> ListSessions(int host) const;
 
     // The session list's row text of `session` under host `host`: the host's
-    // own port first, then the peer's address and port, "1042 -> 192.168.1.1[80]".
+    // own port first, then the peer's address and port, "1042 -> 192.168.1.1[80]",
+    // "1042 -> 2001:db8::1[80]".
     std::string SessionRowText(int host, const TcpSession& session) const;
 
     // The session of packet number `index`; none for a packet that is not a
@@ -87,8 +97,9 @@ class CSessionTable {
     // Where `session` stands in ListSessions(host), -1 when it is not listed.
     int RowOfSession(int host, const TcpSession& session) const;
 
-    // Every packet of the session, in snapshot order.
+    // Every packet of the session, in snapshot order, and how many there are.
     std::vector<const CProtocolLayer*> SessionPackets(const TcpSession& session) const;
+    size_t SessionPacketCount(const TcpSession& session) const;
 
   private:
     TcpSession Session(uint32_t id) const;

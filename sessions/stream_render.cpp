@@ -1,33 +1,16 @@
 #include "sessions/stream_render.h"
 
 #include <algorithm>
-#include <cstring>
 
+#include "protocols/byte_reader.h"
 #include "protocols/data.h"
-#include "protocols/ipv4.h"
 #include "protocols/tcp.h"
 #include "protocols/text_format.h"
+#include "sessions/tcp_packet.h"
 
 namespace {
 
 constexpr const char* kBreak = "\r\n";
-
-uint32_t SortKey(const CTcpLayer* tcp) {
-    return tcp->m_nSeqNum + tcp->m_nAckNum;
-}
-
-// Ascending key, then ascending IPv4 identification. A packet with TCP but no
-// IPv4 layer (never part of a session) ties on identification 0.
-bool ComesBefore(const CProtocolLayer* a, const CProtocolLayer* b) {
-    const uint32_t ka = SortKey(FindLayerAs<CTcpLayer>(a));
-    const uint32_t kb = SortKey(FindLayerAs<CTcpLayer>(b));
-    if (ka != kb) return ka < kb;
-    const CIpv4Layer* ia = FindLayerAs<CIpv4Layer>(a);
-    const CIpv4Layer* ib = FindLayerAs<CIpv4Layer>(b);
-    const uint16_t ida = ia != nullptr ? ia->m_nId : 0;
-    const uint16_t idb = ib != nullptr ? ib->m_nId : 0;
-    return ida < idb;
-}
 
 }  // namespace
 
@@ -58,19 +41,6 @@ std::string StreamText(const unsigned char* bytes, int count) {
     return out;
 }
 
-void SortStream(std::vector<const CProtocolLayer*>& packets) {
-    // An exchange needs both packets to have a TCP layer, so a packet without
-    // one is a fixed wall: sort each stretch between walls on its own.
-    auto begin = packets.begin();
-    while (begin != packets.end()) {
-        auto end = std::find_if(begin, packets.end(), [](const CProtocolLayer* p) {
-            return FindLayer(p, LAYER_TCP) == nullptr;
-        });
-        std::stable_sort(begin, end, ComesBefore);
-        begin = end == packets.end() ? end : end + 1;
-    }
-}
-
 std::string SessionCaption(size_t count) {
     return Format("Reassembled TCP session (%d packets)", {static_cast<unsigned long>(count)});
 }
@@ -81,21 +51,18 @@ StyledRun LoadingRun() {
 
 void AppendPacketRuns(std::vector<StyledRun>& out, const CProtocolLayer* packet, int number,
                       const CProtocolLayer* representative, const HeaderStyle& style, bool ascii) {
-    const CIpv4Layer* ip = FindLayerAs<CIpv4Layer>(packet);
-    const CTcpLayer* tcp = FindLayerAs<CTcpLayer>(packet);
-    const CIpv4Layer* repIp = FindLayerAs<CIpv4Layer>(representative);
-    const CTcpLayer* repTcp = FindLayerAs<CTcpLayer>(representative);
-    if (ip == nullptr || tcp == nullptr || repIp == nullptr || repTcp == nullptr) return;
+    const auto p = AsTcpPacket(packet);
+    const auto rep = AsTcpPacket(representative);
+    if (!p || !rep) return;
+    const CTcpLayer* tcp = p->tcp;
 
-    const bool firstSide = std::memcmp(ip->m_srcAddr, repIp->m_srcAddr, 4) == 0 &&
-                           tcp->m_nSrcPort == repTcp->m_nSrcPort;
+    const bool firstSide = p->Source() == rep->Source() && tcp->m_nSrcPort == rep->tcp->m_nSrcPort;
     const RunColour side = firstSide ? FirstSideColour : SecondSideColour;
     auto black = [&out](std::string text) { out.emplace_back(std::move(text), BlackColour, true); };
 
     if (style.showHeader) {
         black(Format("[%d] ", {number}));
-        const unsigned char* s = ip->m_srcAddr;
-        black(Format("Source %u.%u.%u.%u :%u", {s[0], s[1], s[2], s[3], tcp->m_nSrcPort}));
+        black(Format("Source %s :%u", {p->Source().Text(), tcp->m_nSrcPort}));
         if (!style.showSeqAck) black(kBreak);
     }
     if (style.showSeqAck) {
@@ -113,22 +80,35 @@ void AppendPacketRuns(std::vector<StyledRun>& out, const CProtocolLayer* packet,
         black(kBreak);
     }
     if (const CDataLayer* data = FindLayerAs<CDataLayer>(packet)) {
-        std::string text;
-        const int length = data->m_pData != nullptr ? data->m_nLength : 0;
-        if (ascii) {
-            // The datagram's own length drops link-layer padding; when the
-            // lengths are inconsistent (the difference wraps) the whole payload shows.
-            uint32_t n =
-                static_cast<uint32_t>(ip->m_nTotalLen) - tcp->m_nHeaderUsed - ip->m_nHeaderLen;
-            if (n > static_cast<uint32_t>(std::max(length, 0)))
-                n = static_cast<uint32_t>(std::max(length, 0));
-            text = StreamText(data->m_pData, static_cast<int>(n));
-        } else {
-            HexText(text, data->m_pData, length);
+        // The payload layer begins 20 bytes into the TCP header, options
+        // included. Where the data offset is sound and its options were
+        // captured, the segment's data begins after them; otherwise the whole
+        // payload layer stands for it.
+        ByteReader payload(data->m_pData, data->m_pData != nullptr ? data->m_nLength : 0);
+        uint32_t headerUsed = tcp->m_nHeaderUsed;
+        const bool skipOptions = tcp->m_nDataOffset >= CTcpLayer::kHeaderSize &&
+                                 payload.Has(tcp->m_nDataOffset - size_t{CTcpLayer::kHeaderSize});
+        if (skipOptions) {
+            payload.Skip(tcp->m_nDataOffset - size_t{CTcpLayer::kHeaderSize});
+            headerUsed = tcp->m_nDataOffset;
         }
-        // Built directly, not formatted: a payload is never cut to a field limit.
-        text += kBreak;
-        out.emplace_back(std::move(text), side, false);
+        const uint32_t captured = static_cast<uint32_t>(payload.Remaining());
+        // The datagram's own length drops link-layer padding; when the lengths
+        // are inconsistent (the difference wraps) everything captured counts.
+        uint32_t n = p->DatagramLength() - headerUsed - p->IpHeaderLength();
+        if (n > captured) n = captured;
+        // A segment that carries no data after its options shows no payload
+        // line, padded or not.
+        if (!skipOptions || n != 0) {
+            std::string text;
+            if (ascii)
+                text = StreamText(payload.Current(), static_cast<int>(n));
+            else
+                HexText(text, payload.Current(), static_cast<int>(captured));
+            // Built directly, not formatted: a payload is never cut to a field limit.
+            text += kBreak;
+            out.emplace_back(std::move(text), side, false);
+        }
     }
     if (style.showHeader) black(kBreak);
 }
@@ -141,4 +121,21 @@ std::vector<StyledRun> RenderStream(const std::vector<const CProtocolLayer*>& pa
     for (size_t i = 0; i < packets.size(); ++i)
         AppendPacketRuns(out, packets[i], static_cast<int>(i), representative, style, ascii);
     return out;
+}
+
+void AppendShownText(std::string& out, std::string_view text, bool& pendingCr) {
+    out.reserve(out.size() + text.size());
+    for (const char c : text) {
+        if (c == '\r') {
+            out += '\n';
+            pendingCr = true;
+            continue;
+        }
+        if (c == '\n' && pendingCr) {
+            pendingCr = false;
+            continue;
+        }
+        pendingCr = false;
+        out += c;
+    }
 }

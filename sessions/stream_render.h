@@ -1,12 +1,14 @@
-// Rendering of one TCP session as styled text: the packets in conversation
-// order, each with an optional header (number, source endpoint, sequence and
-// acknowledgement numbers, flags) and its payload as characters or as
-// hexadecimal digits, coloured by the side that sent it. Line breaks are
-// "\r\n" throughout.
+// Rendering of one TCP session as styled text: the packets in capture order,
+// which the intake keeps as the wire order, each with an optional header
+// (number, source endpoint, sequence and acknowledgement numbers, flags) and
+// its payload as characters or as hexadecimal digits, coloured by the side
+// that sent it. The payload is the segment's data: it starts after the TCP
+// options. Line breaks are "\r\n" throughout.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "protocols/layer.h"
@@ -14,7 +16,7 @@
 
 // The three switches behind the window's header styles.
 struct HeaderStyle {
-    bool showHeader = true;  // "[i] Source a.b.c.d :port" and an empty line after each packet
+    bool showHeader = true;  // "[i] Source address :port" and an empty line after each packet
     bool showSeqAck = true;  // " (SYN:seq ACK:ack)"
     bool showFlags = false;  // " [ FIN SYN RST PSH ACK URG ]", set flags only
     friend bool operator==(const HeaderStyle&, const HeaderStyle&) = default;
@@ -28,12 +30,6 @@ std::optional<HeaderStyle> HeaderStyleForItem(int item);
 // LF as themselves, "." for every other byte; empty for a count of 0 or less.
 std::string StreamText(const unsigned char* bytes, int count);
 
-// Puts a session's packets into rendering order: ascending (sequence +
-// acknowledgement number) modulo 2^32, ties by ascending IPv4 identification,
-// packets equal in both in their given order. A packet without a TCP layer
-// keeps its position and nothing moves across it. Stable, O(n log n).
-void SortStream(std::vector<const CProtocolLayer*>& packets);
-
 // The caption of the window while a session of `count` packets is shown.
 std::string SessionCaption(size_t count);
 
@@ -41,12 +37,21 @@ std::string SessionCaption(size_t count);
 StyledRun LoadingRun();
 
 // Appends the runs of packet number `number` of a session whose first side
-// is the source endpoint of `representative`. Packets that lack their IPv4 or
-// TCP layer, and a representative that does, add nothing.
+// is the source endpoint of `representative`. Packets that are no TCP packet
+// (sessions/tcp_packet.h), and a representative that is none, add nothing.
+// A segment that carries no data after its options (a bare acknowledgement,
+// padded or not) adds no payload run.
 void AppendPacketRuns(std::vector<StyledRun>& out, const CProtocolLayer* packet, int number,
                       const CProtocolLayer* representative, const HeaderStyle& style, bool ascii);
 
-// The runs of a whole sorted stream, packet after packet numbered from 0.
+// The runs of a whole stream, packet after packet in the given order,
+// numbered from 0.
 std::vector<StyledRun> RenderStream(const std::vector<const CProtocolLayer*>& packets,
                                     const CProtocolLayer* representative, const HeaderStyle& style,
                                     bool ascii);
+
+// The text the stream area shows for a run: every line break (CR LF, or a
+// lone CR or LF) as one "\n", appended to `out`. `pendingCr` carries a CR
+// that ended the previous run, so a pair split between two runs is still one
+// break; it starts false for a new stream.
+void AppendShownText(std::string& out, std::string_view text, bool& pendingCr);

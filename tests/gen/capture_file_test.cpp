@@ -208,7 +208,8 @@ TEST_F(GenCaptureFileTest, TsharkReadsTheMixAndSeesWhatEachFrameIsMeantToBe) {
 
 TEST_F(GenCaptureFileTest, TcpdumpReadsEveryKindWithoutComplaint) {
     if (!HaveTool("tcpdump")) GTEST_SKIP() << "tcpdump is not installed";
-    for (CaptureKind kind : {CaptureKind::Tcp742, CaptureKind::Mix, CaptureKind::Http}) {
+    for (CaptureKind kind :
+         {CaptureKind::Tcp742, CaptureKind::Mix, CaptureKind::Http, CaptureKind::Http6}) {
         SCOPED_TRACE(std::string(CaptureKindName(kind)));
         const std::string file = Path(std::string(CaptureKindName(kind)) + ".pcap");
         ASSERT_TRUE(WriteCapture(file, kind, 5000, 2));
@@ -239,6 +240,10 @@ TEST_F(GenCaptureFileTest, CommandLineToolWritesTheSameFileAsTheLibrary) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     ASSERT_TRUE(WriteCapture(fromLib, CaptureKind::Http, kHttpSessionFrames, 1));
     EXPECT_EQ(slurp(Path("http.pcap")), slurp(fromLib));
+    r = Run(tool + " --kind http6 -o " + Path("http6.pcap"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_TRUE(WriteCapture(fromLib, CaptureKind::Http6, kHttpSessionFrames, 1));
+    EXPECT_EQ(slurp(Path("http6.pcap")), slurp(fromLib));
 
     r = Run(tool + " --help");
     EXPECT_EQ(r.exitCode, 0);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -15,7 +16,8 @@ using gen_test::Be32;
 
 namespace {
 
-const CaptureKind kKinds[] = {CaptureKind::Tcp742, CaptureKind::Mix, CaptureKind::Http};
+const CaptureKind kKinds[] = {CaptureKind::Tcp742, CaptureKind::Mix, CaptureKind::Http,
+                              CaptureKind::Http6};
 
 bool SameFrame(const GeneratedFrame& a, const GeneratedFrame& b) {
     return a.tsSec == b.tsSec && a.tsUsec == b.tsUsec && a.origLen == b.origLen &&
@@ -168,6 +170,34 @@ TEST(GenHttp, MoreFramesThanOneSessionContinueOnTheNextClientPort) {
     EXPECT_EQ(syn->sport, 1043);
     EXPECT_EQ(syn->flags, 0x02);
     EXPECT_EQ(gen_test::Tcp(frames[2 * kHttpSessionFrames].data)->sport, 1044);
+}
+
+TEST(GenHttp6, TheSameSessionOverIpv6WithTheSameNumbers) {
+    const auto v4 = GenerateFrames(CaptureKind::Http, kHttpSessionFrames, 5);
+    const auto v6 = GenerateFrames(CaptureKind::Http6, kHttpSessionFrames, 5);
+    ASSERT_EQ(v6.size(), v4.size());
+    const uint8_t client[16] = {0x20, 0x01, 0x0D, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5};
+    const uint8_t server[16] = {0x20, 0x01, 0x0D, 0xB8, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1};
+    for (size_t i = 0; i < v6.size(); ++i) {
+        SCOPED_TRACE("frame " + std::to_string(i));
+        const auto& f = v6[i].data;
+        const auto t4 = gen_test::Tcp(v4[i].data);
+        ASSERT_TRUE(t4.has_value());
+        EXPECT_EQ(v6[i].frameClass, FrameClass::Tcp6);
+        ASSERT_GE(f.size(), 74u);
+        EXPECT_EQ(Be16(f, 12), 0x86DD);
+        EXPECT_EQ(f[20], 6);  // TCP right after the fixed header
+        const bool fromClient = t4->sport == 1042;
+        EXPECT_TRUE(std::equal(f.begin() + 22, f.begin() + 38, fromClient ? client : server));
+        EXPECT_TRUE(std::equal(f.begin() + 38, f.begin() + 54, fromClient ? server : client));
+        // Ports, sequence and acknowledgement numbers and flags as over IPv4.
+        EXPECT_TRUE(std::equal(f.begin() + 54, f.begin() + 66, v4[i].data.begin() + 34));
+        EXPECT_EQ(f[67], t4->flags);
+        const size_t offset = (f[66] >> 4) * 4u;
+        EXPECT_EQ(Be16(f, 18), offset + t4->payload);  // the payload length
+        EXPECT_EQ(f.size(), 54 + offset + t4->payload);
+        EXPECT_EQ(std::string(f.begin() + 54 + offset, f.end()), PayloadText(v4[i], *t4));
+    }
 }
 
 TEST(GenMix, CoversEveryFrameClassWithWellFormedHeaders) {

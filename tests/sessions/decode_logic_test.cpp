@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "tests/sessions/fake_decode_view.h"
 #include "tests/sessions/packet_builder.h"
 
@@ -76,10 +78,12 @@ TEST(DecodeWindowStart, FirstHostsFirstSessionIsShown) {
               (std::vector<StyledRun>{{"10.0.0.5 : 1042", FirstSideColour, true}}));
     EXPECT_EQ(f.view.lower.runs,
               (std::vector<StyledRun>{{"192.168.1.1 : 80", SecondSideColour, true}}));
-    // The reply (sum 5) sorts before the request (sum 10).
+    // Capture order, whatever the sequence numbers say (the reply's are lower).
     ASSERT_EQ(f.logic.StreamPackets().size(), 2u);
-    EXPECT_EQ(f.logic.StreamPackets()[0], f.logic.Table().AllPackets()[2].get());
-    EXPECT_EQ(f.view.stream[8], (StyledRun{"two\r\n", SecondSideColour, false}));
+    EXPECT_EQ(f.logic.StreamPackets()[0], f.logic.Table().AllPackets()[0].get());
+    EXPECT_EQ(f.logic.StreamPackets()[1], f.logic.Table().AllPackets()[2].get());
+    EXPECT_EQ(f.view.stream[8], (StyledRun{"one\r\n", FirstSideColour, false}));
+    EXPECT_EQ(f.view.stream[18], (StyledRun{"two\r\n", SecondSideColour, false}));
 }
 
 TEST(DecodeWindowStart, HostChangeListsThatHostsSessionsAndShowsTheFirst) {
@@ -202,16 +206,105 @@ TEST(Rerendering, FormatAndStyleChangesRenderTheSameSessionAgain) {
     f.logic.OnDataFormat(1);
     ASSERT_EQ(f.view.stream.size(), ascii.size());
     EXPECT_EQ(f.view.stream[0], ascii[0]);  // same numbering
-    EXPECT_EQ(f.view.stream[8].text, "74776F\r\n");
+    EXPECT_EQ(f.view.stream[8].text, "6F6E65\r\n");
     f.logic.OnHeaderStyle(3);
-    EXPECT_EQ(f.view.stream, (std::vector<StyledRun>{{"74776F\r\n", SecondSideColour, false},
-                                                     {"6F6E65\r\n", FirstSideColour, false}}));
+    EXPECT_EQ(f.view.stream, (std::vector<StyledRun>{{"6F6E65\r\n", FirstSideColour, false},
+                                                     {"74776F\r\n", SecondSideColour, false}}));
     f.logic.OnHeaderStyle(0);
     f.logic.OnDataFormat(0);
     EXPECT_EQ(f.view.stream, ascii);
     EXPECT_EQ(f.view.selectedRow, 0);
     f.logic.OnSessionSelected(5);  // no such row: nothing changes
     EXPECT_EQ(f.view.stream, ascii);
+}
+
+// The session's packets from a capture, in capture order: what the stream
+// must list, numbered from 0.
+std::vector<const CProtocolLayer*> Members(const PacketSnapshot& capture,
+                                           const CProtocolLayer* rep) {
+    std::vector<const CProtocolLayer*> out;
+    for (const auto& p : capture)
+        if (IsSameSession(p.get(), rep) == 1) out.push_back(p.get());
+    return out;
+}
+
+TEST(StreamOrder, CaptureOrderWhateverSequenceAndAcknowledgementNumbersSay) {
+    std::mt19937 rng(77);
+    // Initial numbers near the top of the sequence space make their sums wrap.
+    const uint32_t bases[] = {0u, 1000u, 0xFFFFFF00u, 0x7FFFFFFFu, 0xC0000000u};
+    for (int round = 0; round < 100; ++round) {
+        PacketSnapshot capture;
+        std::map<const CProtocolLayer*, std::string> payloadOf;
+        const uint32_t client = bases[rng() % std::size(bases)] + static_cast<uint32_t>(rng() % 50);
+        const uint32_t server = bases[rng() % std::size(bases)] + static_cast<uint32_t>(rng() % 50);
+        const int n = 1 + static_cast<int>(rng() % 40);
+        for (int i = 0; i < n; ++i) {
+            if (rng() % 6 == 0) {
+                capture.push_back(UdpPacket(kA, kB, 1042, 80));
+                continue;
+            }
+            const bool fromClient = rng() % 2 == 0;
+            Tcp t;
+            if (!fromClient) {
+                std::swap(t.src, t.dst);
+                std::swap(t.sport, t.dport);
+            }
+            t.seq = (fromClient ? client : server) + static_cast<uint32_t>(rng() % 300);
+            t.ack = (fromClient ? server : client) + static_cast<uint32_t>(rng() % 300);
+            t.id = static_cast<uint16_t>(rng() % 4);
+            t.payload = std::to_string(i);
+            capture.push_back(TcpPacket(t));
+            payloadOf[capture.back().get()] = t.payload;
+        }
+        FakeDecodeView view;
+        CDecodeLogic logic(view, capture, nullptr);
+        logic.Initialise(-1);
+        if (logic.Sessions().empty()) continue;
+        const auto expected = Members(capture, logic.Sessions()[0].packet);
+        ASSERT_EQ(logic.StreamPackets(), expected) << "round " << round;
+        // Under "No Header" the payloads alone, each packet's own number.
+        logic.OnHeaderStyle(3);
+        ASSERT_EQ(view.stream.size(), expected.size());
+        for (size_t i = 0; i < expected.size(); ++i)
+            ASSERT_EQ(view.stream[i].text, payloadOf[expected[i]] + "\r\n") << "round " << round;
+    }
+}
+
+const HostAddress kA6{0x20, 0x01, 0x0D, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5};
+const HostAddress kB6{0x20, 0x01, 0x0D, 0xB8, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1};
+
+TEST(Ipv6Sessions, HostsRowsEndpointsAndNamesBesideIpv4) {
+    // IPv4 first, then IPv6: the hosts in first-seen order, families apart.
+    PacketSnapshot capture = {Seg(kA, 1042, kB, 80, 10, "one"), Seg(kA6, 1042, kB6, 80, 3, "six"),
+                              Seg(kB6, 80, kA6, 1042, 4, "xis")};
+    Fixture f(capture, {{"2001:db8::5", "six.example"}});
+    f.logic.Initialise(-1);
+    EXPECT_EQ(f.view.hosts, (std::vector<std::string>{"10.0.0.5", "192.168.1.1", "2001:db8::5",
+                                                      "2001:db8:0:1::1"}));
+    f.view.currentHost = 3;
+    f.logic.OnHostChanged();
+    EXPECT_EQ(f.view.rows, (std::vector<std::string>{"80 -> 2001:db8::5[1042]"}));
+    EXPECT_EQ(f.view.caption, "Reassembled TCP session (2 packets)");
+    EXPECT_EQ(f.view.Text(EndpointBox::Upper), "2001:db8::5 : 1042");
+    EXPECT_EQ(f.view.Text(EndpointBox::Lower), "2001:db8:0:1::1 : 80");
+    EXPECT_EQ(f.view.stream[1], (StyledRun{"Source 2001:db8::5 :1042", BlackColour, true}));
+    EXPECT_EQ(f.view.stream[8], (StyledRun{"six\r\n", FirstSideColour, false}));
+    EXPECT_EQ(f.view.stream[18], (StyledRun{"xis\r\n", SecondSideColour, false}));
+
+    f.view.resolveDns = true;
+    f.logic.OnResolveDns();
+    ASSERT_FALSE(f.view.lookups.empty());
+    EXPECT_EQ(f.view.lookups.back().first.address, "2001:db8::5");
+    f.view.lookups.back().Run([&f](EndpointAnswer a) { f.logic.OnEndpointResolved(a); });
+    EXPECT_EQ(f.view.Text(EndpointBox::Upper), "six.example : 1042");
+    EXPECT_EQ(f.view.Text(EndpointBox::Lower), "2001:db8:0:1::1 : 80");
+
+    // Preselecting the IPv6 reply selects its source host, 2001:db8:0:1::1.
+    Fixture g(capture);
+    g.logic.Initialise(2);
+    EXPECT_EQ(g.view.currentHost, 3);
+    EXPECT_EQ(g.view.selectedRow, 0);
+    EXPECT_EQ(g.logic.CurrentSession(), 0);
 }
 
 }  // namespace

@@ -63,7 +63,7 @@ class FakeDecodeView : public IDecodeView {
     bool IsResolveDnsChecked() const override { return resolveDns; }
     void RepaintNow() override { Log("repaint"); }
     void StartEndpointLookup(EndpointLookup lookup) override {
-        Log("lookup " + lookup.first.dotted + " " + lookup.second.dotted);
+        Log("lookup " + lookup.first.address + " " + lookup.second.address);
         lookups.push_back(std::move(lookup));
     }
 
@@ -99,9 +99,9 @@ class FakeDecodeView : public IDecodeView {
 class FakeResolver : public IHostResolver {
   public:
     explicit FakeResolver(std::map<std::string, std::string> names) : m_names(std::move(names)) {}
-    std::string ResolveHostName(std::string_view dotted) const override {
+    std::string ResolveHostName(std::string_view address) const override {
         ++calls;
-        const auto it = m_names.find(std::string(dotted));
+        const auto it = m_names.find(std::string(address));
         return it == m_names.end() ? std::string() : it->second;
     }
     mutable int calls = 0;

@@ -1,5 +1,6 @@
 // A small HTTP-like session rendered in every header style and both data
-// formats, run by run, through the window's logic.
+// formats, run by run, through the window's logic: packets in capture order,
+// payloads without their TCP options.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -15,19 +16,34 @@ using namespace test_packets;
 const HostAddress kClient{10, 0, 0, 5};
 const HostAddress kServer{192, 168, 1, 1};
 
+// Options as Linux sends them: MSS, SACK permitted, timestamps and window
+// scale on the handshake, timestamps alone on every later segment.
+std::vector<unsigned char> SynOptions() {
+    std::vector<unsigned char> o = {0x02, 0x04, 0x05, 0xB4, 0x04, 0x02};
+    const auto stamps = Timestamps(0x0A0D0A0D, 0);  // CR LF in the stamps
+    o.insert(o.end(), stamps.begin() + 2, stamps.end());
+    o.insert(o.end(), {0x01, 0x03, 0x03, 0x07});
+    return o;
+}
+
 PacketRef Client(uint32_t seq, uint32_t ack, uint8_t flags, uint16_t id, std::string payload = {},
                  int pad = 0) {
-    Tcp t{kClient, kServer, 1042, 80, seq, ack, flags, id, std::move(payload), pad, 0};
+    Tcp t{kClient, kServer, 1042, 80, seq, ack, flags, id, std::move(payload), pad, 0, {}, -1};
+    // The one segment without options is the padded bare acknowledgement.
+    t.options = flags & SYN ? SynOptions()
+                : pad != 0  ? std::vector<unsigned char>{}
+                            : Timestamps(0x1A2B3C4D, 0x6E7F0A0D);
     return TcpPacket(t);
 }
 
 PacketRef Server(uint32_t seq, uint32_t ack, uint8_t flags, uint16_t id, std::string payload = {}) {
-    Tcp t{kServer, kClient, 80, 1042, seq, ack, flags, id, std::move(payload), 0, 0};
+    Tcp t{kServer, kClient, 80, 1042, seq, ack, flags, id, std::move(payload), 0, 0, {}, -1};
+    t.options = flags & SYN ? SynOptions() : Timestamps(0x6E7F0A0D, 0x1A2B3C4D);
     return TcpPacket(t);
 }
 
-// In capture order; the request overtook its bare acknowledgement (same sum,
-// higher identification) and the body overtook the header segment.
+// In capture order: the request overtook its bare acknowledgement and the
+// body overtook the header segment, and so they are rendered.
 PacketSnapshot HttpCapture() {
     return {
         Client(1000, 0, SYN, 1),
@@ -35,7 +51,7 @@ PacketSnapshot HttpCapture() {
         UdpPacket(kClient, kServer, 1042, 80),
         Client(1001, 5001, PSH | ACK, 3, "GET / HTTP/1.0\r\nHost: web\r\n\r\n"),
         Client(1001, 5001, ACK, 2, {}, 6),  // a minimum frame: 6 fill bytes
-        TcpPacket(Tcp{kClient, kServer, 1043, 80, 1, 1, ACK, 9, "other", 0, 0}),
+        TcpPacket(Tcp{kClient, kServer, 1043, 80, 1, 1, ACK, 9, "other", 0, 0, {}, -1}),
         Server(5001, 1030, PSH | ACK, 101, "HTTP/1.0 200 OK\r\n"),
         Server(5039, 1030, PSH | ACK, 103, "hi\t!"),
         Server(5018, 1030, PSH | ACK, 102, "Content-Length: 4\r\n\r\n"),
@@ -45,13 +61,15 @@ PacketSnapshot HttpCapture() {
     };
 }
 
-// Payload texts in rendering order, per format.
-const std::vector<std::string> kAsciiPayloads = {"", "GET / HTTP/1.0\r\nHost: web\r\n\r\n",
-                                                 "HTTP/1.0 200 OK\r\n", "Content-Length: 4\r\n\r\n",
-                                                 "hi.!"};
+// Payload texts in rendering order, per format. Segments without data (the
+// handshake, the bare acknowledgements, padded or not, and the teardown)
+// have none.
+const std::vector<std::string> kAsciiPayloads = {"GET / HTTP/1.0\r\nHost: web\r\n\r\n",
+                                                 "HTTP/1.0 200 OK\r\n", "hi.!",
+                                                 "Content-Length: 4\r\n\r\n"};
 const std::vector<std::string> kHexPayloads = {
-    "000000000000", "474554202F20485454502F312E300D0A486F73743A207765620D0A0D0A",
-    "485454502F312E3020323030204F4B0D0A", "436F6E74656E742D4C656E6774683A20340D0A0D0A", "68690921"};
+    "474554202F20485454502F312E300D0A486F73743A207765620D0A0D0A",
+    "485454502F312E3020323030204F4B0D0A", "68690921", "436F6E74656E742D4C656E6774683A20340D0A0D0A"};
 
 // One line per packet; runs separated by "|", each "colour:text" with k black
 // bold, n number colour bold, 1 and 2 the two sides (not bold). "~" is CR LF
@@ -60,10 +78,10 @@ const char* const kSynAck[] = {
     "k:[0] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1000|k: ACK:|n:0|k:)|k:~|k:~",
     "k:[1] |k:Source 192.168.1.1 :80|k: (SYN:|n:5000|k: ACK:|n:1001|k:)|k:~|k:~",
     "k:[2] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1001|k: ACK:|n:5001|k:)|k:~|1:$~|k:~",
-    "k:[3] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1001|k: ACK:|n:5001|k:)|k:~|1:$~|k:~",
+    "k:[3] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1001|k: ACK:|n:5001|k:)|k:~|k:~",
     "k:[4] |k:Source 192.168.1.1 :80|k: (SYN:|n:5001|k: ACK:|n:1030|k:)|k:~|2:$~|k:~",
-    "k:[5] |k:Source 192.168.1.1 :80|k: (SYN:|n:5018|k: ACK:|n:1030|k:)|k:~|2:$~|k:~",
-    "k:[6] |k:Source 192.168.1.1 :80|k: (SYN:|n:5039|k: ACK:|n:1030|k:)|k:~|2:$~|k:~",
+    "k:[5] |k:Source 192.168.1.1 :80|k: (SYN:|n:5039|k: ACK:|n:1030|k:)|k:~|2:$~|k:~",
+    "k:[6] |k:Source 192.168.1.1 :80|k: (SYN:|n:5018|k: ACK:|n:1030|k:)|k:~|2:$~|k:~",
     "k:[7] |k:Source 192.168.1.1 :80|k: (SYN:|n:5043|k: ACK:|n:1030|k:)|k:~|k:~",
     "k:[8] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1030|k: ACK:|n:5044|k:)|k:~|k:~",
     "k:[9] |k:Source 192.168.1.1 :80|k: (SYN:|n:5044|k: ACK:|n:1031|k:)|k:~|k:~",
@@ -71,13 +89,13 @@ const char* const kSynAck[] = {
 const char* const kSynAckFlags[] = {
     "k:[0] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1000|k: ACK:|n:0|k:)|k: [ SYN ]|k:~|k:~",
     "k:[1] |k:Source 192.168.1.1 :80|k: (SYN:|n:5000|k: ACK:|n:1001|k:)|k: [ SYN ACK ]|k:~|k:~",
-    "k:[2] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1001|k: ACK:|n:5001|k:)|k: [ ACK ]|k:~|1:$~|k:~",
-    "k:[3] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1001|k: ACK:|n:5001|k:)|k: [ PSH ACK ]|k:~|1:$~|k:~",
+    "k:[2] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1001|k: ACK:|n:5001|k:)|k: [ PSH ACK ]|k:~|1:$~|k:~",
+    "k:[3] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1001|k: ACK:|n:5001|k:)|k: [ ACK ]|k:~|k:~",
     "k:[4] |k:Source 192.168.1.1 :80|k: (SYN:|n:5001|k: ACK:|n:1030|k:)|k: [ PSH ACK "
     "]|k:~|2:$~|k:~",
-    "k:[5] |k:Source 192.168.1.1 :80|k: (SYN:|n:5018|k: ACK:|n:1030|k:)|k: [ PSH ACK "
+    "k:[5] |k:Source 192.168.1.1 :80|k: (SYN:|n:5039|k: ACK:|n:1030|k:)|k: [ PSH ACK "
     "]|k:~|2:$~|k:~",
-    "k:[6] |k:Source 192.168.1.1 :80|k: (SYN:|n:5039|k: ACK:|n:1030|k:)|k: [ PSH ACK "
+    "k:[6] |k:Source 192.168.1.1 :80|k: (SYN:|n:5018|k: ACK:|n:1030|k:)|k: [ PSH ACK "
     "]|k:~|2:$~|k:~",
     "k:[7] |k:Source 192.168.1.1 :80|k: (SYN:|n:5043|k: ACK:|n:1030|k:)|k: [ FIN ACK ]|k:~|k:~",
     "k:[8] |k:Source 10.0.0.5 :1042|k: (SYN:|n:1030|k: ACK:|n:5044|k:)|k: [ FIN ACK ]|k:~|k:~",
@@ -85,12 +103,12 @@ const char* const kSynAckFlags[] = {
 };
 const char* const kSimple[] = {
     "k:[0] |k:Source 10.0.0.5 :1042|k:~|k:~",       "k:[1] |k:Source 192.168.1.1 :80|k:~|k:~",
-    "k:[2] |k:Source 10.0.0.5 :1042|k:~|1:$~|k:~",  "k:[3] |k:Source 10.0.0.5 :1042|k:~|1:$~|k:~",
+    "k:[2] |k:Source 10.0.0.5 :1042|k:~|1:$~|k:~",  "k:[3] |k:Source 10.0.0.5 :1042|k:~|k:~",
     "k:[4] |k:Source 192.168.1.1 :80|k:~|2:$~|k:~", "k:[5] |k:Source 192.168.1.1 :80|k:~|2:$~|k:~",
     "k:[6] |k:Source 192.168.1.1 :80|k:~|2:$~|k:~", "k:[7] |k:Source 192.168.1.1 :80|k:~|k:~",
     "k:[8] |k:Source 10.0.0.5 :1042|k:~|k:~",       "k:[9] |k:Source 192.168.1.1 :80|k:~|k:~",
 };
-const char* const kNoHeader[] = {"1:$~", "1:$~", "2:$~", "2:$~", "2:$~"};
+const char* const kNoHeader[] = {"1:$~", "2:$~", "2:$~", "2:$~"};
 
 std::vector<StyledRun> Expand(const std::vector<const char*>& lines,
                               const std::vector<std::string>& payloads) {

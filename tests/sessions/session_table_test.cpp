@@ -1,5 +1,6 @@
 #include "sessions/session_table.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <random>
 
 #include "protocols/ipv4.h"
+#include "protocols/ipv6.h"
 #include "protocols/tcp.h"
 #include "tests/sessions/packet_builder.h"
 
@@ -17,6 +19,10 @@ using namespace test_packets;
 const HostAddress kA{10, 0, 0, 5};
 const HostAddress kB{192, 168, 1, 1};
 const HostAddress kC{172, 16, 0, 9};
+// 2001:db8::5, 2001:db8:0:1::1 and ::ffff:10.0.0.5 (kA mapped into IPv6).
+const HostAddress kA6{0x20, 0x01, 0x0D, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5};
+const HostAddress kB6{0x20, 0x01, 0x0D, 0xB8, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1};
+const HostAddress kMappedA{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 10, 0, 0, 5};
 
 PacketRef Seg(HostAddress src, uint16_t sport, HostAddress dst, uint16_t dport) {
     Tcp t;
@@ -44,8 +50,37 @@ TEST(SessionMembership, EitherDirectionOfTheSameEndpointsIsOneSession) {
               0);  // ports swapped, addresses not
     EXPECT_EQ(IsSameSession(out.get(), Seg(kC, 1042, kB, 80).get()), 0);
     EXPECT_EQ(IsSameSession(out.get(), UdpPacket(kA, kB, 1042, 80).get()), -1);
-    EXPECT_EQ(IsSameSession(Ipv6TcpPacket(1042, 80).get(), out.get()), -1);
     EXPECT_EQ(IsSameSession(nullptr, out.get()), -1);
+}
+
+TEST(SessionMembership, TcpOverIpv6FormsSessionsThatNeverMixWithIpv4) {
+    const auto out = Seg(kA6, 1042, kB6, 80);
+    EXPECT_EQ(IsSameSession(out.get(), Seg(kB6, 80, kA6, 1042).get()), 1);
+    EXPECT_EQ(IsSameSession(out.get(), Seg(kA6, 1043, kB6, 80).get()), 0);
+    EXPECT_EQ(IsSameSession(out.get(), Seg(kA, 1042, kB, 80).get()), 0);
+    // An IPv4-mapped address is not its IPv4 address.
+    EXPECT_EQ(IsSameSession(Seg(kMappedA, 1, kMappedA, 2).get(), Seg(kA, 1, kA, 2).get()), 0);
+    // TCP after an extension header is no TCP packet: the decoder stops at it.
+    Tcp t;
+    t.src = kA6;
+    t.dst = kB6;
+    const auto hopByHop = Ipv6HopByHopTcpPacket(t);
+    EXPECT_EQ(FindLayer(hopByHop.get(), LAYER_TCP), nullptr);
+    EXPECT_EQ(IsSameSession(hopByHop.get(), hopByHop.get()), -1);
+}
+
+TEST(HostAddressText, DottedIpv4AndCompressedIpv6) {
+    EXPECT_EQ(kA.Text(), "10.0.0.5");
+    EXPECT_EQ(kA6.Text(), "2001:db8::5");
+    EXPECT_EQ(kB6.Text(), "2001:db8:0:1::1");  // a lone zero group is not compressed
+    EXPECT_EQ(kMappedA.Text(), "::ffff:10.0.0.5");
+    EXPECT_EQ(kLinkLocal1.Text(), "fe80::1");
+    EXPECT_EQ((HostAddress{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}).Text(), "::1");
+    EXPECT_EQ((HostAddress{0x20, 0x01, 0x0D, 0xB8, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1}).Text(),
+              "2001:db8::1:0:0:1");  // the first of two equal zero runs
+    EXPECT_FALSE(kA.IsIpv6());
+    EXPECT_TRUE(kA6.IsIpv6());
+    EXPECT_NE(kMappedA, kA);
 }
 
 TEST(SessionMembership, FindSessionReportsTheFirstNonZeroResult) {
@@ -67,7 +102,10 @@ TEST(HostList, AddressesInFirstAppearanceSourceBeforeDestination) {
     CHostList hosts;
     hosts.CollectHosts(UdpPacket(kC, kC, 1, 2).get());
     hosts.CollectHosts(ArpPacket(kC, kA).get());
-    hosts.CollectHosts(Ipv6TcpPacket(1, 2).get());
+    Tcp hopByHop;
+    hopByHop.src = kA6;
+    hopByHop.dst = kB6;
+    hosts.CollectHosts(Ipv6HopByHopTcpPacket(hopByHop).get());
     EXPECT_TRUE(hosts.Hosts().empty());
     hosts.CollectHosts(Seg(kB, 80, kA, 1042).get());
     hosts.CollectHosts(Seg(kA, 1042, kB, 80).get());
@@ -122,6 +160,41 @@ TEST(SessionTable, PacketsMapToTheirSessionAndRow) {
     EXPECT_EQ(table.RowOfSession(table.HostIndex(kA), *s), -1);
 }
 
+TEST(HostList, BothFamiliesInFirstSeenOrder) {
+    CHostList hosts;
+    hosts.CollectHosts(Seg(kB6, 80, kA6, 1042).get());
+    hosts.CollectHosts(Seg(kA, 1042, kB, 80).get());
+    hosts.CollectHosts(Seg(kMappedA, 1, kA6, 2).get());
+    hosts.CollectHosts(Ipv6TcpPacket(1, 2).get());
+    EXPECT_EQ(hosts.Hosts(),
+              (std::vector<HostAddress>{kB6, kA6, kA, kB, kMappedA, kLinkLocal1, kLinkLocal2}));
+    EXPECT_EQ(hosts.IndexOf(kMappedA), 4);
+    EXPECT_EQ(hosts.IndexOf(HostAddress{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 10, 0, 0, 5}), -1);
+}
+
+TEST(SessionTable, Ipv6RowsWriteTheCompressedAddress) {
+    CSessionTable table({
+        Seg(kA, 1042, kB, 80),
+        Seg(kA6, 1042, kB6, 80),  // the same ports over IPv6: another session
+        Seg(kB6, 80, kA6, 1042),
+        Seg(kB6, 443, kA6, 2000),
+    });
+    ASSERT_EQ(table.Hosts(), (std::vector<HostAddress>{kA, kB, kA6, kB6}));
+    EXPECT_EQ(table.SessionCount(), 3u);
+    EXPECT_EQ(Rows(table, 0), (std::vector<std::string>{"1042 -> 192.168.1.1[80]"}));
+    EXPECT_EQ(Rows(table, 2), (std::vector<std::string>{"1042 -> 2001:db8:0:1::1[80]",
+                                                        "2000 -> 2001:db8:0:1::1[443]"}));
+    EXPECT_EQ(Rows(table, 3),
+              (std::vector<std::string>{"80 -> 2001:db8::5[1042]", "443 -> 2001:db8::5[2000]"}));
+    const auto sessions = table.ListSessions(2);
+    EXPECT_EQ(table.SessionPacketCount(sessions[0]), 2u);
+    EXPECT_EQ(table.SessionPackets(sessions[0]),
+              (std::vector<const CProtocolLayer*>{table.AllPackets()[1].get(),
+                                                  table.AllPackets()[2].get()}));
+    EXPECT_EQ(table.SessionPacketCount(sessions[1]), 1u);
+    EXPECT_EQ(table.SessionPacketCount(TcpSession{nullptr, 99}), 0u);
+}
+
 TEST(SessionTable, SelfConnectionIsListedOnceUnderItsHost) {
     CSessionTable table({Seg(kA, 5000, kA, 6000), Seg(kA, 6000, kA, 5000)});
     ASSERT_EQ(table.Hosts().size(), 1u);
@@ -131,28 +204,48 @@ TEST(SessionTable, SelfConnectionIsListedOnceUnderItsHost) {
 // The operations as first defined: linear scans over plain lists.
 namespace reference {
 
+// An address as its family's size and bytes.
+using Address = std::vector<unsigned char>;
+
 struct Fields {
-    const CIpv4Layer* ip;
+    Address src, dst;
     const CTcpLayer* tcp;
 };
 
 bool Get(const CProtocolLayer* p, Fields& f) {
-    f.ip = static_cast<const CIpv4Layer*>(FindLayer(p, LAYER_IPV4));
     f.tcp = static_cast<const CTcpLayer*>(FindLayer(p, LAYER_TCP));
-    return f.ip != nullptr && f.tcp != nullptr;
+    if (f.tcp == nullptr) return false;
+    if (const auto* ip = static_cast<const CIpv4Layer*>(FindLayer(p, LAYER_IPV4))) {
+        f.src.assign(ip->m_srcAddr, ip->m_srcAddr + 4);
+        f.dst.assign(ip->m_dstAddr, ip->m_dstAddr + 4);
+        return true;
+    }
+    if (const auto* ip = static_cast<const CIpv6Layer*>(FindLayer(p, LAYER_IPV6))) {
+        f.src.assign(ip->m_srcAddr, ip->m_srcAddr + 16);
+        f.dst.assign(ip->m_dstAddr, ip->m_dstAddr + 16);
+        return true;
+    }
+    return false;
+}
+
+std::string Text(const Address& a) {
+    char text[INET6_ADDRSTRLEN] = {};
+    inet_ntop(a.size() == 4 ? AF_INET : AF_INET6, a.data(), text, sizeof text);
+    return text;
+}
+
+HostAddress AsHost(const Address& a) {
+    return a.size() == 4 ? HostAddress::Ipv4(a.data()) : HostAddress::Ipv6(a.data());
 }
 
 int Same(const CProtocolLayer* a, const CProtocolLayer* b) {
     Fields x, y;
     if (!Get(a, x) || !Get(b, y)) return -1;
-    auto eq = [](const unsigned char* p, const unsigned char* q) {
-        return std::memcmp(p, q, 4) == 0;
-    };
-    if (eq(x.ip->m_srcAddr, y.ip->m_srcAddr) && x.tcp->m_nSrcPort == y.tcp->m_nSrcPort &&
-        eq(x.ip->m_dstAddr, y.ip->m_dstAddr) && x.tcp->m_nDstPort == y.tcp->m_nDstPort)
+    if (x.src == y.src && x.tcp->m_nSrcPort == y.tcp->m_nSrcPort && x.dst == y.dst &&
+        x.tcp->m_nDstPort == y.tcp->m_nDstPort)
         return 1;
-    if (eq(x.ip->m_srcAddr, y.ip->m_dstAddr) && x.tcp->m_nSrcPort == y.tcp->m_nDstPort &&
-        eq(x.ip->m_dstAddr, y.ip->m_srcAddr) && x.tcp->m_nDstPort == y.tcp->m_nSrcPort)
+    if (x.src == y.dst && x.tcp->m_nSrcPort == y.tcp->m_nDstPort && x.dst == y.src &&
+        x.tcp->m_nDstPort == y.tcp->m_nSrcPort)
         return 1;
     return 0;
 }
@@ -162,9 +255,8 @@ std::vector<HostAddress> Hosts(const PacketSnapshot& all) {
     for (const auto& p : all) {
         Fields f;
         if (!Get(p.get(), f)) continue;
-        HostAddress src, dst;
-        std::memcpy(src.data(), f.ip->m_srcAddr, 4);
-        std::memcpy(dst.data(), f.ip->m_dstAddr, 4);
+        const HostAddress src = AsHost(f.src);
+        const HostAddress dst = AsHost(f.dst);
         bool haveSrc = false, haveDst = false;
         for (const auto& h : hosts) {
             haveSrc |= h == src;
@@ -188,22 +280,20 @@ Listed ListSessions(const PacketSnapshot& all, const HostAddress& h) {
             if (int r = Same(p, s); r != 0) return r;
         return 0;
     };
-    char row[64];
+    char row[128];
     for (const auto& p : all) {
         Fields f;
         if (!Get(p.get(), f)) continue;
-        const unsigned char* s = f.ip->m_srcAddr;
-        const unsigned char* d = f.ip->m_dstAddr;
-        if (std::memcmp(s, h.data(), 4) == 0 && find(p.get()) == 0) {
+        if (AsHost(f.src) == h && find(p.get()) == 0) {
             out.sessions.push_back(p.get());
-            std::snprintf(row, sizeof row, "%u -> %u.%u.%u.%u[%u]", f.tcp->m_nSrcPort, d[0], d[1],
-                          d[2], d[3], f.tcp->m_nDstPort);
+            std::snprintf(row, sizeof row, "%u -> %s[%u]", f.tcp->m_nSrcPort, Text(f.dst).c_str(),
+                          f.tcp->m_nDstPort);
             out.rows.push_back(row);
         }
-        if (std::memcmp(d, h.data(), 4) == 0 && find(p.get()) == 0) {
+        if (AsHost(f.dst) == h && find(p.get()) == 0) {
             out.sessions.push_back(p.get());
-            std::snprintf(row, sizeof row, "%u -> %u.%u.%u.%u[%u]", f.tcp->m_nDstPort, s[0], s[1],
-                          s[2], s[3], f.tcp->m_nSrcPort);
+            std::snprintf(row, sizeof row, "%u -> %s[%u]", f.tcp->m_nDstPort, Text(f.src).c_str(),
+                          f.tcp->m_nSrcPort);
             out.rows.push_back(row);
         }
     }
@@ -212,10 +302,12 @@ Listed ListSessions(const PacketSnapshot& all, const HostAddress& h) {
 
 }  // namespace reference
 
-// Few addresses and ports, so that sessions recur, reverse, and share hosts;
-// some packets are not TCP and some go from a host to itself.
+// Few addresses of both families and few ports, so that sessions recur,
+// reverse, and share hosts; some packets are not TCP and some go from a host
+// to itself. A packet never mixes the families.
 PacketSnapshot RandomCapture(std::mt19937& rng, int count) {
     const HostAddress pool[] = {kA, kB, kC, {10, 0, 0, 6}, {8, 8, 8, 8}, {10, 0, 0, 7}};
+    const HostAddress pool6[] = {kA6, kB6, kMappedA, kLinkLocal1};
     const uint16_t ports[] = {80, 1042, 443, 5000};
     auto pick = [&rng](auto& arr) { return arr[rng() % std::size(arr)]; };
     PacketSnapshot out;
@@ -226,7 +318,7 @@ PacketSnapshot RandomCapture(std::mt19937& rng, int count) {
         else if (kind == 1)
             out.push_back(ArpPacket(pick(pool), pick(pool)));
         else if (kind == 2)
-            out.push_back(Ipv6TcpPacket(pick(ports), pick(ports)));
+            out.push_back(Seg(pick(pool6), pick(ports), pick(pool6), pick(ports)));
         else
             out.push_back(Seg(pick(pool), pick(ports), pick(pool), pick(ports)));
     }

@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
-#include "protocols/ipv4.h"
-#include "protocols/tcp.h"
+#include "protocols/text_format.h"
 #include "tests/sessions/packet_builder.h"
+#include "xml/detail_items.h"
+#include "xml/packet_document.h"
 
 namespace {
 
@@ -92,16 +91,26 @@ TEST(PacketRuns, ColourFollowsTheSendingEndpointNotJustTheAddress) {
 }
 
 TEST(PacketRuns, AsciiUsesTheDatagramLengthAndHexEveryCapturedByte) {
-    // A pure acknowledgement padded to a minimum Ethernet frame.
+    // A pure acknowledgement padded to a minimum Ethernet frame carries no
+    // data: no payload line in either format, only its header.
     Tcp t;
     t.padding = 6;
     const auto ack = TcpPacket(t);
-    EXPECT_EQ(RunsOf(ack, ack, 3, true), (std::vector<StyledRun>{Side1("\r\n")}));
-    EXPECT_EQ(RunsOf(ack, ack, 3, false), (std::vector<StyledRun>{Side1("000000000000\r\n")}));
+    EXPECT_TRUE(RunsOf(ack, ack, 3, true).empty());
+    EXPECT_TRUE(RunsOf(ack, ack, 3, false).empty());
+    EXPECT_EQ(
+        RunsOf(ack, ack, 2, false),
+        (std::vector<StyledRun>{K("[0] "), K("Source 10.0.0.5 :1042"), K("\r\n"), K("\r\n")}));
 
     t.padding = 3;
     t.payload = "ab";
     EXPECT_EQ(RunsOf(TcpPacket(t), ack, 3, true), (std::vector<StyledRun>{Side1("ab\r\n")}));
+    EXPECT_EQ(RunsOf(TcpPacket(t), ack, 3, false),
+              (std::vector<StyledRun>{Side1("6162000000\r\n")}));
+    // A total length that leaves no data: nothing to show, padding or not.
+    t.totalLenDelta = -2;
+    EXPECT_TRUE(RunsOf(TcpPacket(t), ack, 3, true).empty());
+    EXPECT_TRUE(RunsOf(TcpPacket(t), ack, 3, false).empty());
     // A total length below the two headers wraps: the whole payload shows.
     t.totalLenDelta = -41;
     EXPECT_EQ(RunsOf(TcpPacket(t), ack, 3, true), (std::vector<StyledRun>{Side1("ab...\r\n")}));
@@ -121,70 +130,178 @@ TEST(PacketRuns, LongPayloadIsNeverCut) {
     EXPECT_EQ(RunsOf(p, p, 3, false)[0].text.size(), 2922u);
 }
 
-// The sort as first defined: n full passes of adjacent exchanges.
-void BubbleSort(std::vector<const CProtocolLayer*>& list) {
-    const size_t n = list.size();
-    for (size_t pass = 0; pass < n; ++pass)
-        for (size_t j = 0; j + 1 < n; ++j) {
-            const CProtocolLayer* a = list[j];
-            const CProtocolLayer* b = list[j + 1];
-            const auto* ta = static_cast<const CTcpLayer*>(FindLayer(a, LAYER_TCP));
-            const auto* tb = static_cast<const CTcpLayer*>(FindLayer(b, LAYER_TCP));
-            if (ta == nullptr || tb == nullptr) continue;
-            const uint32_t ka = ta->m_nSeqNum + ta->m_nAckNum;
-            const uint32_t kb = tb->m_nSeqNum + tb->m_nAckNum;
-            const auto* ia = static_cast<const CIpv4Layer*>(FindLayer(a, LAYER_IPV4));
-            const auto* ib = static_cast<const CIpv4Layer*>(FindLayer(b, LAYER_IPV4));
-            if (ka > kb || (ka == kb && ia != nullptr && ib != nullptr && ia->m_nId > ib->m_nId))
-                std::swap(list[j], list[j + 1]);
-        }
+std::string Hex(const std::string& bytes) {
+    std::string out;
+    HexText(out, reinterpret_cast<const unsigned char*>(bytes.data()),
+            static_cast<int>(bytes.size()));
+    return out;
 }
 
-TEST(SortStream, OrdersBySumThenIdentificationKeepingCaptureOrderForEquals) {
+TEST(SegmentData, StartsAfterTheTcpOptionsInBothFormats) {
     Tcp t;
-    PacketSnapshot p;
-    for (auto [seq, ack, id] : {std::tuple{100u, 5u, 9},
-                                {100u, 0u, 1},
-                                {0xFFFFFFF0u, 0x20u, 3},
-                                {50u, 55u, 2},
-                                {105u, 0u, 2}}) {
-        t.seq = seq;
-        t.ack = ack;
-        t.id = static_cast<uint16_t>(id);
-        p.push_back(TcpPacket(t));
+    t.flags = PSH | ACK;
+    t.payload = "GET / HTTP/1.1\r\n";
+    const auto plain = TcpPacket(t);
+    t.options = Timestamps(0x5F2E0A01, 0x00C0FFEE);
+    const auto stamped = TcpPacket(t);
+    for (const auto& p : {plain, stamped}) {
+        EXPECT_EQ(RunsOf(p, p, 3, true), (std::vector<StyledRun>{Side1(t.payload + "\r\n")}));
+        EXPECT_EQ(RunsOf(p, p, 3, false), (std::vector<StyledRun>{Side1(Hex(t.payload) + "\r\n")}));
     }
-    auto list = Raw(p);
-    SortStream(list);
-    // 0xFFFFFFF0 + 0x20 wraps to 0x10 and comes first; 105 ties thrice, by id 2, 2, 9.
-    EXPECT_EQ(list, (std::vector<const CProtocolLayer*>{p[2].get(), p[1].get(), p[3].get(),
-                                                        p[4].get(), p[0].get()}));
+    // Under a header the payload run follows the header line as before.
+    const auto runs = RunsOf(stamped, stamped, 0, true, 4);
+    ASSERT_EQ(runs.size(), 10u);
+    EXPECT_EQ(runs[8], Side1(t.payload + "\r\n"));
+
+    // A longer option block (MSS, SACK permitted, window scale, NOPs: 20 bytes).
+    t.options = {0x02, 0x04, 0x05, 0xB4, 0x04, 0x02, 0x08, 0x0A, 1,    2,
+                 3,    4,    5,    6,    7,    8,    0x01, 0x03, 0x03, 0x07};
+    EXPECT_EQ(RunsOf(TcpPacket(t), plain, 3, true),
+              (std::vector<StyledRun>{Side1(t.payload + "\r\n")}));
 }
 
-TEST(SortStream, SameOrderAsTheBubbleSortOnRandomSessions) {
-    std::mt19937 rng(77);
-    const uint32_t bases[] = {0u, 1000u, 0xFFFFFF00u, 0x7FFFFFFFu};
-    for (int round = 0; round < 200; ++round) {
-        PacketSnapshot packets;
-        const int n = 1 + static_cast<int>(rng() % 60);
-        const uint32_t base = bases[rng() % std::size(bases)];
-        for (int i = 0; i < n; ++i) {
-            // Every fifth round holds packets without TCP, which nothing passes.
-            if (round % 5 == 0 && rng() % 8 == 0) {
-                packets.push_back(UdpPacket({1, 2, 3, 4}, {5, 6, 7, 8}, 1, 2));
-                continue;
-            }
-            Tcp t;
-            t.seq = base + static_cast<uint32_t>(rng() % 300);  // near the wrap for some bases
-            t.ack = static_cast<uint32_t>(rng() % 3) * 0x80u;
-            t.id = static_cast<uint16_t>(rng() % 4);  // many ties, many equal packets
-            packets.push_back(TcpPacket(t));
-        }
-        auto expected = Raw(packets);
-        BubbleSort(expected);
-        auto sorted = Raw(packets);
-        SortStream(sorted);
-        ASSERT_EQ(sorted, expected) << "round " << round;
+TEST(SegmentData, SegmentWithOnlyOptionsAddsNoPayloadRun) {
+    Tcp t;
+    t.options = Timestamps(1, 2);  // a pure acknowledgement as Linux sends it
+    const auto ack = TcpPacket(t);
+    EXPECT_TRUE(RunsOf(ack, ack, 3, true).empty());
+    EXPECT_TRUE(RunsOf(ack, ack, 3, false).empty());
+    EXPECT_EQ(
+        RunsOf(ack, ack, 2, true),
+        (std::vector<StyledRun>{K("[0] "), K("Source 10.0.0.5 :1042"), K("\r\n"), K("\r\n")}));
+    // Fill bytes after the options are no data either.
+    t.options = {0x01, 0x01, 0x01, 0x01};
+    t.padding = 2;
+    const auto padded = TcpPacket(t);
+    EXPECT_TRUE(RunsOf(padded, ack, 3, true).empty());
+    EXPECT_TRUE(RunsOf(padded, ack, 3, false).empty());
+    // A segment without options whose bytes run out with its header has none.
+    EXPECT_TRUE(RunsOf(TcpPacket(Tcp{}), ack, 3, false).empty());
+}
+
+TEST(SegmentData, LengthCountsFromTheDataOffsetAndStopsAtTheCapture) {
+    Tcp t;
+    t.options = Timestamps(1, 2);
+    t.payload = "abc";
+    t.padding = 3;
+    const auto p = TcpPacket(t);
+    EXPECT_EQ(RunsOf(p, p, 3, true), (std::vector<StyledRun>{Side1("abc\r\n")}));
+    EXPECT_EQ(RunsOf(p, p, 3, false), (std::vector<StyledRun>{Side1("616263000000\r\n")}));
+    t.totalLenDelta = -1;
+    EXPECT_EQ(RunsOf(TcpPacket(t), p, 3, true), (std::vector<StyledRun>{Side1("ab\r\n")}));
+    // Lengths below the headers wrap, and past the capture: what was captured
+    // after the options shows.
+    for (int delta : {-20, 500}) {
+        t.totalLenDelta = delta;
+        EXPECT_EQ(RunsOf(TcpPacket(t), p, 3, true), (std::vector<StyledRun>{Side1("abc...\r\n")}))
+            << delta;
     }
+}
+
+TEST(SegmentData, UnsoundDataOffsetFallsBackToTheWholePayload) {
+    Tcp t;
+    t.options = Timestamps(0x41424344, 0x45464748);  // "ABCD" "EFGH" in the stamps
+    t.payload = "hi";
+    t.dataOffset = 60;  // claims 40 bytes of options; 12 and the data were captured
+    const auto longer = TcpPacket(t);
+    const std::string all =
+        "\x01\x01\x08\x0A"
+        "ABCDEFGHhi";
+    // ASCII counts as before: total length minus 20 minus the IPv4 header.
+    EXPECT_EQ(RunsOf(longer, longer, 3, true),
+              (std::vector<StyledRun>{Side1("...\nABCDEFGHhi\r\n")}));
+    EXPECT_EQ(RunsOf(longer, longer, 3, false), (std::vector<StyledRun>{Side1(Hex(all) + "\r\n")}));
+    t.dataOffset = 16;  // below the fixed header
+    EXPECT_EQ(RunsOf(TcpPacket(t), longer, 3, true),
+              (std::vector<StyledRun>{Side1("...\nABCDEFGHhi\r\n")}));
+    // Options up to the captured end: nothing after them, no payload run; one
+    // byte more than captured: the whole payload again.
+    t.payload = "hi!!";
+    t.dataOffset = 36;
+    EXPECT_TRUE(RunsOf(TcpPacket(t), longer, 3, true).empty());
+    EXPECT_TRUE(RunsOf(TcpPacket(t), longer, 3, false).empty());
+    t.dataOffset = 40;
+    EXPECT_EQ(RunsOf(TcpPacket(t), longer, 3, true),
+              (std::vector<StyledRun>{Side1("...\nABCDEFGHhi!!\r\n")}));
+}
+
+TEST(SegmentData, TcpOverIpv6WritesTheCompressedSourceAndUsesThePayloadLength) {
+    const HostAddress client{0x20, 0x01, 0x0D, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5};
+    const HostAddress server{0x20, 0x01, 0x0D, 0xB8, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1};
+    Tcp t;
+    t.src = client;
+    t.dst = server;
+    t.seq = 7;
+    t.ack = 9;
+    t.flags = PSH | ACK;
+    t.options = Timestamps(1, 2);
+    t.payload = "ab";
+    t.padding = 4;
+    const auto request = TcpPacket(t);
+    EXPECT_EQ(RunsOf(request, request, 1, true, 2),
+              (std::vector<StyledRun>{K("[2] "), K("Source 2001:db8::5 :1042"), K(" (SYN:"),
+                                      Num("7"), K(" ACK:"), Num("9"), K(")"), K(" [ PSH ACK ]"),
+                                      K("\r\n"), Side1("ab\r\n"), K("\r\n")}));
+    EXPECT_EQ(RunsOf(request, request, 3, false),
+              (std::vector<StyledRun>{Side1("616200000000\r\n")}));
+    t.totalLenDelta = -1;
+    EXPECT_EQ(RunsOf(TcpPacket(t), request, 3, true), (std::vector<StyledRun>{Side1("a\r\n")}));
+
+    std::swap(t.src, t.dst);
+    t.sport = 80;
+    t.dport = 1042;
+    t.totalLenDelta = 0;
+    const auto reply = TcpPacket(t);
+    EXPECT_EQ(RunsOf(reply, request, 2, true)[1], K("Source 2001:db8:0:1::1 :80"));
+    EXPECT_EQ(RunsOf(reply, request, 3, true), (std::vector<StyledRun>{Side2("ab\r\n")}));
+    // The same address and port over IPv4 is not the IPv6 first side.
+    Tcp v4;
+    v4.payload = "x";
+    EXPECT_EQ(RunsOf(TcpPacket(v4), request, 3, true), (std::vector<StyledRun>{Side2("x\r\n")}));
+}
+
+TEST(SegmentData, StoredTextsStillHoldTheOptionsAsPayload) {
+    // Only the Decode window skips options: the XML and the Details tree of
+    // the same segment keep them in the Data layer, as stored logs always had.
+    Tcp t;
+    t.flags = PSH | ACK;
+    t.options = Timestamps(0x5F2E0A01, 0x00C0FFEE);
+    t.payload = "GET / HTTP/1.1\r\n";
+    const auto p = TcpPacket(t);
+    const std::string xml = PacketDocument(p.get());
+    EXPECT_NE(xml.find("<TCP><SourcePort desc=\"Source Port\">1042</SourcePort>"
+                       "<DestPort desc=\"Destination Port\">80</DestPort>"
+                       "<SeqNum desc=\"Sequence Number\">0</SeqNum>"
+                       "<AckNum desc=\"Acknowledgement Number\">0</AckNum><Urgent>0</Urgent>"
+                       "<DataOffset desc=\"Data offset\">32</DataOffset>"
+                       "<WinSize desc=\"Window Size\">8192</WinSize><Checksum>0</Checksum>"
+                       "<Flags>ACK PSH </Flags></TCP>"
+                       "<Data><Hexa desc=\"Hex data\">0101080A5F2E0A0100C0FFEE474554202F20485454"
+                       "502F312E310D0A</Hexa><Raw desc=\"Raw data\">...._.......GET./.HTTP/1.1.."
+                       "</Raw></Data></Packet>"),
+              std::string::npos)
+        << xml;
+    std::vector<DetailItem> items;
+    ASSERT_TRUE(DetailItemsOf(p.get(), items));
+    ASSERT_EQ(items.back().text, "Data");
+    EXPECT_EQ(items.back().fields,
+              (std::vector<std::string>{
+                  "Hex data = 0101080A5F2E0A0100C0FFEE474554202F20485454502F312E310D0A",
+                  "Raw data = ...._.......GET./.HTTP/1.1.."}));
+}
+
+TEST(ShownText, EachLineBreakBecomesOneNewline) {
+    std::string out;
+    bool pendingCr = false;
+    AppendShownText(out, "a\r\nb\rc\nd\n\re\r", pendingCr);
+    EXPECT_EQ(out, "a\nb\nc\nd\n\ne\n");
+    EXPECT_TRUE(pendingCr);
+    // The LF of a pair split between two runs is part of the same break.
+    AppendShownText(out, "\nf", pendingCr);
+    EXPECT_EQ(out, "a\nb\nc\nd\n\ne\nf");
+    EXPECT_FALSE(pendingCr);
+    AppendShownText(out, "", pendingCr);
+    EXPECT_EQ(out, "a\nb\nc\nd\n\ne\nf");
 }
 
 }  // namespace

@@ -202,6 +202,7 @@ class DecodeDlgTest : public QObject {
     void OpensOnFirstHostsFirstSession();
     void OpensOnThePreselectedPacketsSession();
     void UserHostChangeListsAndShowsFirstSession();
+    void SelectingSessionsLeavesTheKeyboardFocusAlone();
     void FormatAndStyleChangesReRenderTheSameSession();
     void StreamKeepsColoursAndLineBreaks();
     void CopyTakesTheSelectionOrEverything();
@@ -211,6 +212,7 @@ class DecodeDlgTest : public QObject {
     void BlockedLookupLeavesTheWindowResponsive();
     void ClosingDuringABlockedLookupIsSafe();
     void DecodeRefusesEmptyAndUndecodableStores();
+    void DecodeOpensOnTcpOverIpv6Alone();
     void DecodeOpensOnTheSelectedRow();
     void WindowChainsOutliveTheStore();
 };
@@ -284,6 +286,38 @@ void DecodeDlgTest::UserHostChangeListsAndShowsFirstSession() {
     // A change made from code is no user's: nothing is listed anew.
     c.host->setCurrentIndex(0);
     QCOMPARE(c.Rows(), QStringList{"443 -> 10.0.0.5[2000]"});
+}
+
+void DecodeDlgTest::SelectingSessionsLeavesTheKeyboardFocusAlone() {
+    CDecodeDlg dlg(Capture(), -1);
+    Controls c(&dlg);
+    // Building the window selected and showed a session without claiming
+    // the focus: the first focus is the system's choice when it shows.
+    QCOMPARE(dlg.focusWidget(), nullptr);
+    QCOMPARE(c.SelectedRow(), 0);
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QVERIFY(QApplication::focusWidget() != c.sessions);
+
+    // A keyboard user steps through the hosts; each step lists and shows
+    // that host's sessions and the focus stays on the host selector.
+    c.host->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(c.host));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QCOMPARE(c.host->currentIndex(), 1);
+    QCOMPARE(c.Rows(), QStringList{"80 -> 10.0.0.5[1042]"});
+    QCOMPARE(c.SelectedRow(), 0);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(c.host));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QCOMPARE(c.host->currentIndex(), 2);
+    QCOMPARE(c.Rows(), QStringList{"443 -> 10.0.0.5[2000]"});
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(c.host));
+
+    // Preselection at opening does not claim it either.
+    CDecodeDlg preselected(Capture(), 6);
+    QCOMPARE(Controls(&preselected).SelectedRow(), 1);
+    QCOMPARE(preselected.focusWidget(), nullptr);
 }
 
 void DecodeDlgTest::FormatAndStyleChangesReRenderTheSameSession() {
@@ -506,9 +540,12 @@ void DecodeDlgTest::DecodeRefusesEmptyAndUndecodableStores() {
         messages.emplace_back(text, caption);
     });
     main.OnDecode();
+    Tcp behindExtension;
+    behindExtension.src = kLinkLocal1;
+    behindExtension.dst = kLinkLocal2;
     for (const PacketRef& p : {UdpPacket(kA, kB, 53, 53), ArpPacket(kA, kB),
-                               // TCP over IPv6 is no TCP over IPv4.
-                               Ipv6TcpPacket(1042, 80)})
+                               // TCP after an IPv6 extension header is not decoded.
+                               Ipv6HopByHopTcpPacket(behindExtension)})
         main.Packets().Append(StoredPacket{p, 0});
     main.Model().Refresh();
     main.OnDecode();
@@ -519,6 +556,26 @@ void DecodeDlgTest::DecodeRefusesEmptyAndUndecodableStores() {
     QCOMPARE(messages[1].first, std::string("Sorry but there is no packet available for decode"));
     QCOMPARE(messages[1].second, std::string("Warning"));
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
+}
+
+void DecodeDlgTest::DecodeOpensOnTcpOverIpv6Alone() {
+    CCaptureDlg main(false);
+    main.SetMessageSink([](const std::string& text, const std::string&) { QFAIL(text.c_str()); });
+    for (const PacketRef& p : {UdpPacket(kA, kB, 53, 53), Ipv6TcpPacket(1042, 80)})
+        main.Packets().Append(StoredPacket{p, 0});
+    main.Model().Refresh();
+    QStringList hosts, rows;
+    QString upper;
+    OnNextModal([&](QWidget* modal) {
+        Controls c(modal);
+        for (int i = 0; i < c.host->count(); ++i) hosts << c.host->itemText(i);
+        rows = c.Rows();
+        upper = c.upper->toPlainText();
+    });
+    main.OnDecode();
+    QCOMPARE(hosts, (QStringList{"fe80::1", "fe80::2"}));
+    QCOMPARE(rows, QStringList{"1042 -> fe80::2[80]"});
+    QCOMPARE(upper, QStringLiteral("fe80::1 : 1042"));
 }
 
 void DecodeDlgTest::DecodeOpensOnTheSelectedRow() {

@@ -93,9 +93,10 @@ class Tcp742Source final : public Source {
 // One fixed HTTP-like session, and more of the same on the next client ports
 // when more frames are asked for. The seed sets sequence numbers, IP
 // identifications and time gaps; addresses, ports and texts never change.
+// Over IPv6 the same seed gives the same sequence numbers.
 class HttpSource final : public Source {
   public:
-    explicit HttpSource(uint64_t seed) : Source(seed) {}
+    HttpSource(uint64_t seed, Family family) : Source(seed), m_family(family) {}
 
     PendingFrame NextFrame() override {
         if (m_next == m_script.size()) {
@@ -120,9 +121,15 @@ class HttpSource final : public Source {
             "</body></html>\r\n";
         const std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
                                   std::to_string(kBody.size()) + "\r\n\r\n" + std::string(kBody);
-        const Host client{{0x00, 0x0C, 0x29, 0x1A, 0x2B, 0x3C}, {10, 0, 0, 5}, {}, 64};
-        const Host server{{0x00, 0x50, 0x56, 0xC0, 0x00, 0x08}, {192, 168, 1, 1}, {}, 128};
-        m_conv = std::make_unique<Conversation>(client, server, Family::V4, Link{}, rng);
+        const Host client{{0x00, 0x0C, 0x29, 0x1A, 0x2B, 0x3C},
+                          {10, 0, 0, 5},
+                          MakeIpv6({0x2001, 0x0DB8, 0, 0, 0, 0, 0, 5}),
+                          64};
+        const Host server{{0x00, 0x50, 0x56, 0xC0, 0x00, 0x08},
+                          {192, 168, 1, 1},
+                          MakeIpv6({0x2001, 0x0DB8, 0, 1, 0, 0, 0, 1}),
+                          128};
+        m_conv = std::make_unique<Conversation>(client, server, m_family, Link{}, rng);
         TcpFlow tcp(*m_conv, clientPort, 80, rng);
         m_script.clear();
         m_next = 0;
@@ -132,6 +139,7 @@ class HttpSource final : public Source {
         tcp.Close(m_script, true);
     }
 
+    Family m_family;
     std::unique_ptr<Conversation> m_conv;
     Script m_script;
     size_t m_next = 0;
@@ -173,6 +181,7 @@ std::optional<CaptureKind> ParseCaptureKind(std::string_view name) {
     if (name == "tcp742") return CaptureKind::Tcp742;
     if (name == "mix") return CaptureKind::Mix;
     if (name == "http") return CaptureKind::Http;
+    if (name == "http6") return CaptureKind::Http6;
     return std::nullopt;
 }
 
@@ -184,6 +193,8 @@ std::string_view CaptureKindName(CaptureKind kind) {
             return "mix";
         case CaptureKind::Http:
             return "http";
+        case CaptureKind::Http6:
+            return "http6";
     }
     return "?";
 }
@@ -208,7 +219,12 @@ FrameGenerator::FrameGenerator(CaptureKind kind, size_t count, uint32_t seed) : 
             m_source = std::make_unique<MixSource>(s);
             break;
         case CaptureKind::Http:
-            m_source = std::make_unique<HttpSource>(s);
+            m_source = std::make_unique<HttpSource>(s, Family::V4);
+            break;
+        case CaptureKind::Http6:
+            // The IPv4 kind's stream: one seed, one set of numbers in both.
+            m_source = std::make_unique<HttpSource>(
+                (uint64_t{seed} << 8) | static_cast<uint64_t>(CaptureKind::Http), Family::V6);
             break;
     }
 }

@@ -6,6 +6,7 @@
 //           of frame the decoders meet (and some they must survive)
 //   http    one small HTTP-like TCP session (then further ones, if asked for
 //           more frames than one session has)
+//   http6   the same over IPv6
 #pragma once
 
 #include <cstddef>
@@ -20,7 +21,7 @@
 
 namespace capture_gen {
 
-enum class CaptureKind { Tcp742, Mix, Http };
+enum class CaptureKind { Tcp742, Mix, Http, Http6 };
 
 std::optional<CaptureKind> ParseCaptureKind(std::string_view name);
 std::string_view CaptureKindName(CaptureKind kind);
@@ -59,7 +60,7 @@ struct GeneratedFrame {
 // The time stamp of the first frame of every capture: 2024-03-05 10:00:00 UTC.
 inline constexpr uint32_t kCaptureStartSec = 1709632800;
 
-// The number of frames of the single session of the `http` kind.
+// The number of frames of the single session of the `http` and `http6` kinds.
 inline constexpr size_t kHttpSessionFrames = 13;
 
 // Produces the frames of one capture one at a time, so that a capture of any

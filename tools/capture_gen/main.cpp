@@ -9,7 +9,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tapwatch-gen --kind tcp742|mix|http --count N [--seed S] -o FILE\n"
+    "Usage: tapwatch-gen --kind tcp742|mix|http|http6 --count N [--seed S] -o FILE\n"
     "\n"
     "Writes a synthetic Ethernet capture (pcap, snapshot length 65535).\n"
     "The kind, count and seed determine every byte of the file.\n"
@@ -20,7 +20,9 @@ constexpr const char* kUsage =
     "                  truncated frames\n"
     "  --kind http     one small HTTP-like TCP session (13 frames; more frames\n"
     "                  repeat it on the next client ports)\n"
-    "  --count N       number of frames (default: 13 for http; required otherwise)\n"
+    "  --kind http6    the same session over IPv6\n"
+    "  --count N       number of frames (default: 13 for http and http6; required\n"
+    "                  otherwise)\n"
     "  --seed S        32-bit seed (default 1)\n"
     "  -o, --output F  output file, '-' for the standard output\n"
     "  -h, --help      show this text\n";
@@ -73,7 +75,8 @@ int main(int argc, char** argv) {
     if (!kind) return UsageError("--kind is required");
     if (output.empty()) return UsageError("-o FILE is required");
     if (!count) {
-        if (*kind != capture_gen::CaptureKind::Http) return UsageError("--count is required");
+        if (*kind != capture_gen::CaptureKind::Http && *kind != capture_gen::CaptureKind::Http6)
+            return UsageError("--count is required");
         count = capture_gen::kHttpSessionFrames;
     }
 

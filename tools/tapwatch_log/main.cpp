@@ -21,6 +21,7 @@
 #include "filter/shared_text.h"
 #include "tools/tapwatch_log/capture_file.h"
 #include "tools/tapwatch_log/log_output.h"
+#include "tools/tapwatch_log/session_output.h"
 
 namespace {
 
@@ -65,6 +66,7 @@ struct Options {
     std::string interface;  // live capture instead of a file
     double duration = 0;
     uint64_t memoryLimit = 0;  // 0: the default
+    SessionOutputOptions session;
 };
 
 int Fail(const std::string& message) {
@@ -76,6 +78,11 @@ int Fail(const std::string& message) {
 int Parse(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        std::string error;
+        if (const int taken = ParseSessionOption(argc, argv, i, options.session, error)) {
+            if (taken < 0) return Fail(error);
+            continue;
+        }
         auto value = [&](std::string& into) {
             if (i + 1 >= argc) return false;
             into = argv[++i];
@@ -83,6 +90,7 @@ int Parse(int argc, char** argv, Options& options) {
         };
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
+            std::fputs(kSessionUsage, stdout);
             return -1;
         } else if (arg == "--rows") {
             options.rows = true;
@@ -122,8 +130,12 @@ int Parse(int argc, char** argv, Options& options) {
             return Fail("unknown option " + arg + " (try --help)");
         }
     }
-    const bool textToStdout = (options.rows || options.pcapOutput.empty() || options.outputGiven) &&
-                              options.output == "-";
+    if (const std::string error = CheckSessionOptions(options.session, options.rows); !error.empty())
+        return Fail(error);
+    const bool sessions = options.session.mode != SessionOutputOptions::Mode::None;
+    const bool textToStdout =
+        (options.rows || sessions || options.pcapOutput.empty() || options.outputGiven) &&
+        options.output == "-";
     if (options.pcapOutput == "-" && textToStdout) {
         return Fail("-w - and the log or rows cannot both go to standard output (use -o)");
     }
@@ -147,6 +159,10 @@ int WriteOutputs(const Options& options, const PacketStore& store) {
             status = Fail("Couldn't write " + (options.pcapOutput == "-" ? std::string("the output")
                                                                           : options.pcapOutput));
         }
+    }
+    if (options.session.mode != SessionOutputOptions::Mode::None) {
+        const SessionOutputResult r = WriteSessionOutput(options.output, options.session, store);
+        return r.ok ? status : Fail(r.error);
     }
     const bool text = options.rows || options.pcapOutput.empty() || options.outputGiven;
     if (!text || StreamsRows(options)) return status;
