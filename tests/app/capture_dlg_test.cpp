@@ -148,7 +148,12 @@ void CaptureDlgTest::initialControls() {
     QCOMPARE(list->model()->columnCount(), headings.size());
     for (int c = 0; c < headings.size(); ++c) {
         QCOMPARE(list->model()->headerData(c, Qt::Horizontal).toString(), headings[c]);
-        QCOMPARE(list->columnWidth(c), widths[c]);
+        // The last column takes the spare width, never less than its own.
+        if (c + 1 < headings.size()) {
+            QCOMPARE(list->columnWidth(c), widths[c]);
+        } else {
+            QVERIFY2(list->columnWidth(c) >= widths[c], qPrintable(QString::number(list->columnWidth(c))));
+        }
     }
     QVERIFY(!list->horizontalHeader()->sectionsClickable());
     QVERIFY(!list->isSortingEnabled());
