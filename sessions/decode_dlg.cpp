@@ -6,6 +6,9 @@
 #include <QIcon>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCharFormat>
@@ -21,6 +24,11 @@
 #include "ui_decode_dlg.h"
 
 namespace {
+
+// The template's size of the window.
+constexpr QSize kFirstSize(872, 488);
+// A session row at its widest: both ports and the address at their longest.
+constexpr char kWidestSessionRow[] = "65535 -> 255.255.255.255[65535]";
 
 // Icon resources of the images kHostImage, kCurrentHostImage and kSessionImage,
 // loaded once: every host item and session row shares them.
@@ -109,7 +117,8 @@ CDecodeDlg::CDecodeDlg(PacketSnapshot packets, int preselect, QWidget* parent,
     InitTapwatchResources();
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     m_channel->window = this;
     if (!resolver) resolver = std::make_shared<CSystemHostResolver>();
 
@@ -128,10 +137,6 @@ CDecodeDlg::CDecodeDlg(PacketSnapshot packets, int preselect, QWidget* parent,
         b.button->setAutoDefault(false);
     }
 
-    // The group boxes only frame: clicks go through to what lies on them.
-    m_ui->m_groupDecoded->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_ui->m_groupSessions->setAttribute(Qt::WA_TransparentForMouseEvents);
-
     for (QTextEdit* box : {m_ui->m_editUpper, m_ui->m_editLower}) {
         box->document()->setDocumentMargin(1);
         box->setUndoRedoEnabled(false);
@@ -139,6 +144,7 @@ CDecodeDlg::CDecodeDlg(PacketSnapshot packets, int preselect, QWidget* parent,
     m_ui->m_editStream->setUndoRedoEnabled(false);
     m_ui->m_editStream->setFont(DecodeStreamFont());
     m_ui->m_listSessions->setUniformItemSizes(true);
+    SetUpLayout();
     m_ui->m_slider->installEventFilter(this);
 
     connect(m_ui->m_btnClose, &QPushButton::clicked, this, [this] { done(0); });
@@ -155,6 +161,40 @@ CDecodeDlg::CDecodeDlg(PacketSnapshot packets, int preselect, QWidget* parent,
 
     m_logic = std::make_unique<CDecodeLogic>(*this, std::move(packets), std::move(resolver));
     m_logic->Initialise(preselect);
+}
+
+void CDecodeDlg::SetUpLayout() {
+    // The left side takes the spare width; the session list keeps the width
+    // of the widest row a session can have, so no row is ever cut.
+    m_ui->m_windowLayout->setStretch(0, 1);
+    m_ui->m_windowLayout->setStretch(1, 0);
+    m_ui->m_decodedLayout->setStretch(0, 1);
+    m_ui->m_groupSessions->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    QListWidget* list = m_ui->m_listSessions;
+    QStyleOptionViewItem row;
+    row.initFrom(list);
+    row.font = list->font();
+    row.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+    row.text = QString::fromLatin1(kWidestSessionRow);
+    row.icon = ImageIcon(kSessionImage);
+    row.decorationSize = list->iconSize();
+    const int rowWidth =
+        list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &row, QSize(), list).width();
+    list->setMinimumWidth(rowWidth + 2 * list->frameWidth() + 2 * list->spacing() +
+                          list->verticalScrollBar()->sizeHint().width());
+
+    // Both format boxes as wide as the wider one needs.
+    const int formatWidth = std::max(m_ui->m_comboFormat->sizeHint().width(),
+                                     m_ui->m_comboStyle->sizeHint().width());
+    m_ui->m_comboFormat->setMinimumWidth(formatWidth);
+    m_ui->m_comboStyle->setMinimumWidth(formatWidth);
+
+    // The template's size, or what the controls need when that is more; never
+    // smaller.
+    const QSize first = kFirstSize.expandedTo(sizeHint()).expandedTo(minimumSizeHint());
+    setMinimumSize(first);
+    resize(first);
+    setSizeGripEnabled(true);
 }
 
 CDecodeDlg::~CDecodeDlg() {

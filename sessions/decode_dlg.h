@@ -58,6 +58,8 @@ class CDecodeDlg : public QDialog, public IDecodeView {
   private:
     struct LookupChannel;
 
+    // Sizes the controls from their texts and the window from its controls.
+    void SetUpLayout();
     void OnHostActivated();
     void OnSessionSelectionChanged();
     // Shows the selected image on the current host item and the plain one on
