@@ -103,8 +103,8 @@ CCaptureDlg::CCaptureDlg(bool startHotKey, QWidget* parent)
             return toggle->RequestAndWait(stop);
         });
     }
-    SetFirstSize();
     UpdateStatusBar();
+    SetFirstSize();
 }
 
 CCaptureDlg::~CCaptureDlg() {
@@ -147,7 +147,8 @@ void CCaptureDlg::SetUpButtons() {
             QWidget* control = column->itemAt(i)->widget();
             if (control == nullptr) continue;
             control->setFixedWidth(kColumnWidth);
-            if (qobject_cast<CIconButton*>(control) != nullptr) control->setFixedHeight(kButtonHeight);
+            if (qobject_cast<CIconButton*>(control) != nullptr)
+                control->setFixedHeight(kButtonHeight);
         }
     }
     m_ui->m_btnAlwaysOnTop->setFixedHeight(kAlwaysOnTopHeight);
@@ -169,9 +170,9 @@ void CCaptureDlg::SetUpList() {
     for (int c = 0; c < COL_COUNT; ++c) list->setColumnWidth(c, kColumnWidths[c]);
     // The last column takes whatever width the others leave, never less than
     // its own.
-    header->setMinimumSectionSize(std::min(*std::min_element(std::begin(kColumnWidths),
-                                                             std::end(kColumnWidths)),
-                                           header->minimumSectionSize()));
+    header->setMinimumSectionSize(
+        std::min(*std::min_element(std::begin(kColumnWidths), std::end(kColumnWidths)),
+                 header->minimumSectionSize()));
     header->setStretchLastSection(true);
     // Uniform rows keep a list of a million rows as quick as one of ten.
     QHeaderView* rows = list->verticalHeader();
@@ -214,6 +215,10 @@ void CCaptureDlg::SetFirstSize() {
     // The lists take the height: the packet list as much again as the tree.
     m_ui->m_splitter->setStretchFactor(0, 2);
     m_ui->m_splitter->setStretchFactor(1, 1);
+    // Controls not shown yet leave their layouts' cached sizes as they were
+    // when their own sizes change: measure afresh.
+    for (QLayout* layout : findChildren<QLayout*>()) layout->invalidate();
+    layout()->activate();
     const QSize first = kFirstSize.expandedTo(sizeHint()).expandedTo(minimumSizeHint());
     setMinimumSize(first);
     resize(first);
@@ -301,10 +306,13 @@ void CCaptureDlg::AddInterfaceEntry(const std::string& text) {
     QAbstractItemView* view = combo->view();
     QStyleOptionViewItem option;
     option.initFrom(view);
+    // The delegate would otherwise take the list's present width as a minimum.
+    option.rect = QRect();
     const QModelIndex index = combo->model()->index(combo->count() - 1, 0);
     const int entry = std::max(view->itemDelegate()->sizeHint(option, index).width(),
                                view->fontMetrics().horizontalAdvance(combo->itemText(index.row())));
-    const int needed = entry + 2 * view->frameWidth() + view->verticalScrollBar()->sizeHint().width();
+    const int needed =
+        entry + 2 * view->frameWidth() + view->verticalScrollBar()->sizeHint().width();
     view->setMinimumWidth(std::max(view->minimumWidth(), needed));
     if (combo->count() == 1) combo->setToolTip(combo->itemText(0));
 }

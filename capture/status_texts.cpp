@@ -10,11 +10,16 @@ std::string Counted(uint64_t count, const char* what) {
 
 std::string SourceText(const CaptureSource& source) {
     switch (source.kind) {
-        case SourceKind::Interface: return "Interface: " + source.name;
-        case SourceKind::File: return "File: " + source.name;
-        case SourceKind::StandardInput: return "Stream: standard input";
-        case SourceKind::Fifo: return "Stream: " + source.name;
-        case SourceKind::None: break;
+        case SourceKind::Interface:
+            return "Interface: " + source.name;
+        case SourceKind::File:
+            return "File: " + source.name;
+        case SourceKind::StandardInput:
+            return "Stream: standard input";
+        case SourceKind::Fifo:
+            return "Stream: " + source.name;
+        case SourceKind::None:
+            break;
     }
     return {};
 }

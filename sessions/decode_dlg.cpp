@@ -7,9 +7,9 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionViewItem>
-#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -184,17 +184,24 @@ void CDecodeDlg::SetUpLayout() {
                           list->verticalScrollBar()->sizeHint().width());
 
     // Both format boxes as wide as the wider one needs.
-    const int formatWidth = std::max(m_ui->m_comboFormat->sizeHint().width(),
-                                     m_ui->m_comboStyle->sizeHint().width());
+    const int formatWidth =
+        std::max(m_ui->m_comboFormat->sizeHint().width(), m_ui->m_comboStyle->sizeHint().width());
     m_ui->m_comboFormat->setMinimumWidth(formatWidth);
     m_ui->m_comboStyle->setMinimumWidth(formatWidth);
 
+    setSizeGripEnabled(true);
+    SetFirstSize();
+}
+
+void CDecodeDlg::SetFirstSize() {
     // The template's size, or what the controls need when that is more; never
-    // smaller.
+    // smaller. Controls not shown yet leave their layouts' cached sizes as they
+    // were when their own sizes change: measure afresh.
+    for (QLayout* layout : findChildren<QLayout*>()) layout->invalidate();
+    layout()->activate();
     const QSize first = kFirstSize.expandedTo(sizeHint()).expandedTo(minimumSizeHint());
     setMinimumSize(first);
     resize(first);
-    setSizeGripEnabled(true);
 }
 
 CDecodeDlg::~CDecodeDlg() {
@@ -349,7 +356,9 @@ void CDecodeDlg::OnTransparency() {
 bool CDecodeDlg::eventFilter(QObject* watched, QEvent* event) {
     // The opacity follows the slider when the mouse lets go of it, after a
     // drag of the thumb or a click on the track; keyboard moves wait for that.
-    if (watched == m_ui->m_slider && event->type() == QEvent::MouseButtonRelease)
+    // Other mouse buttons neither drag nor click the slider.
+    if (watched == m_ui->m_slider && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
         QMetaObject::invokeMethod(this, &CDecodeDlg::OnTransparency, Qt::QueuedConnection);
     return QDialog::eventFilter(watched, event);
 }

@@ -67,8 +67,8 @@ TEST(StatusTexts, ElapsedIsMinutesAndTwoDigitSeconds) {
         uint64_t seconds;
         const char* text;
     } cases[] = {
-        {0, "Elapsed: 0:00"},    {5, "Elapsed: 0:05"},       {59, "Elapsed: 0:59"},
-        {60, "Elapsed: 1:00"},   {61, "Elapsed: 1:01"},      {599, "Elapsed: 9:59"},
+        {0, "Elapsed: 0:00"},     {5, "Elapsed: 0:05"},      {59, "Elapsed: 0:59"},
+        {60, "Elapsed: 1:00"},    {61, "Elapsed: 1:01"},     {599, "Elapsed: 9:59"},
         {3600, "Elapsed: 60:00"}, {6059, "Elapsed: 100:59"},
     };
     for (const auto& c : cases) {

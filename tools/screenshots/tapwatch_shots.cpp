@@ -44,7 +44,8 @@ bool ReadFrames(const char* path, Frames& frames) {
     }
     pcap_pkthdr* header = nullptr;
     const u_char* data = nullptr;
-    while (pcap_next_ex(file, &header, &data) == 1) frames.emplace_back(data, data + header->caplen);
+    while (pcap_next_ex(file, &header, &data) == 1)
+        frames.emplace_back(data, data + header->caplen);
     pcap_close(file);
     return !frames.empty();
 }
