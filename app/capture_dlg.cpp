@@ -1,16 +1,25 @@
 #include "app/capture_dlg.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QScrollBar>
 #include <QSlider>
+#include <QSplitter>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/about_dlg.h"
 #include "app/always_on_top.h"
@@ -33,6 +42,17 @@ constexpr int kColumnWidths[COL_COUNT] = {45, 60, 55, 120, 120, 68, 68, 55};
 
 constexpr char kAboutItem[] = "&About TapwatchGUI...";
 
+// The command columns: every control as wide as the template's, the buttons as
+// high; the pitch is the columns' spacing.
+constexpr int kColumnWidth = 124;
+constexpr int kButtonHeight = 32;
+constexpr int kAlwaysOnTopHeight = 28;
+// The template's window with two more command buttons at the same pitch and
+// the status bar: the smallest first size, and the window's minimum.
+constexpr QSize kFirstSize(846, 650);
+// The banner's picture, drawn at the template's size and stretched with it.
+constexpr QSize kBannerSize(38, 466);
+
 // The list's font: Tahoma where it is installed, else a sans font that is.
 QFont ListFont() {
     QFont font(QStringLiteral("Tahoma"));
@@ -52,12 +72,15 @@ CCaptureDlg::CCaptureDlg(bool startHotKey, QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::CaptureDlg>()), m_filterDlg(this) {
     m_ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(QStringLiteral(":/icons/128.svg")));
-    m_ui->m_banner->setPixmap(QIcon(QStringLiteral(":/bitmaps/164.svg")).pixmap(m_ui->m_banner->size()));
+    m_ui->m_banner->setPixmap(QIcon(QStringLiteral(":/bitmaps/164.svg")).pixmap(kBannerSize));
 
     SetUpButtons();
     SetUpList();
+    SetUpInterfaceList();
+    SetUpStatusBar();
     m_ui->m_slider->setRange(90, 255);
     m_ui->m_slider->setValue(255);
     m_ui->m_slider->installEventFilter(this);
@@ -81,6 +104,8 @@ CCaptureDlg::CCaptureDlg(bool startHotKey, QWidget* parent)
             return toggle->RequestAndWait(stop);
         });
     }
+    UpdateStatusBar();
+    SetFirstSize();
 }
 
 CCaptureDlg::~CCaptureDlg() {
@@ -116,6 +141,18 @@ void CCaptureDlg::SetUpButtons() {
         s.button->SetTooltipText(s.tooltip, true);
         s.button->setAutoDefault(false);
     }
+    // Every control of the two command columns gets the column's width, and
+    // every button the template's height, whatever the column holds.
+    for (QVBoxLayout* column : {m_ui->m_commandColumn, m_ui->m_detailsColumn}) {
+        for (int i = 0; i < column->count(); ++i) {
+            QWidget* control = column->itemAt(i)->widget();
+            if (control == nullptr) continue;
+            control->setFixedWidth(kColumnWidth);
+            if (qobject_cast<CIconButton*>(control) != nullptr)
+                control->setFixedHeight(kButtonHeight);
+        }
+    }
+    m_ui->m_btnAlwaysOnTop->setFixedHeight(kAlwaysOnTopHeight);
 }
 
 void CCaptureDlg::SetUpList() {
@@ -131,14 +168,107 @@ void CCaptureDlg::SetUpList() {
     header->setSectionsClickable(false);
     header->setHighlightSections(false);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    header->setStretchLastSection(false);
     for (int c = 0; c < COL_COUNT; ++c) list->setColumnWidth(c, kColumnWidths[c]);
+    // The last column takes whatever width the others leave, never less than
+    // its own.
+    header->setMinimumSectionSize(
+        std::min(*std::min_element(std::begin(kColumnWidths), std::end(kColumnWidths)),
+                 header->minimumSectionSize()));
+    header->setStretchLastSection(true);
     // Uniform rows keep a list of a million rows as quick as one of ten.
     QHeaderView* rows = list->verticalHeader();
     rows->hide();
     rows->setSectionResizeMode(QHeaderView::Fixed);
     rows->setDefaultSectionSize(QFontMetrics(list->font()).height() + 4);
     connect(m_model, &PacketListModel::rowsArrived, list, [list] { list->scrollToBottom(); });
+}
+
+void CCaptureDlg::SetUpInterfaceList() {
+    QComboBox* combo = m_ui->m_combo;
+    // The closed box keeps the column's width and shows the whole entry as its
+    // tooltip; the open list is as wide as its longest entry.
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(1);
+    connect(combo, &QComboBox::currentIndexChanged, this,
+            [combo](int index) { combo->setToolTip(combo->itemText(index)); });
+}
+
+void CCaptureDlg::SetUpStatusBar() {
+    QStatusBar* bar = m_ui->m_statusBar;
+    const char* names[] = {"m_statusPackets", "m_statusDropped", "m_statusLeftOut",
+                           "m_statusSource",  "m_statusElapsed", "m_statusFilter"};
+    for (const char* name : names) {
+        auto* label = new QLabel(bar);
+        label->setObjectName(QLatin1String(name));
+        m_statusLabels.push_back(label);
+    }
+    for (size_t i = 0; i + 1 < m_statusLabels.size(); ++i) bar->addWidget(m_statusLabels[i]);
+    // A long filter is cut at the window's edge rather than widening the window;
+    // its tooltip holds it whole.
+    QLabel* filter = m_statusLabels.back();
+    filter->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    filter->setMinimumWidth(1);
+    bar->addWidget(filter, 1);
+    connect(m_model, &PacketListModel::refreshed, this, &CCaptureDlg::UpdateStatusBar);
+}
+
+void CCaptureDlg::SetFirstSize() {
+    // The lists take the height: the packet list as much again as the tree.
+    m_ui->m_splitter->setStretchFactor(0, 2);
+    m_ui->m_splitter->setStretchFactor(1, 1);
+    // Controls not shown yet leave their layouts' cached sizes as they were
+    // when their own sizes change: measure afresh.
+    for (QLayout* layout : findChildren<QLayout*>()) layout->invalidate();
+    layout()->activate();
+    const QSize first = kFirstSize.expandedTo(sizeHint()).expandedTo(minimumSizeHint());
+    setMinimumSize(first);
+    resize(first);
+}
+
+void CCaptureDlg::SetSource(CaptureSource source) {
+    m_source = std::move(source);
+    UpdateStatusBar();
+}
+
+CaptureStatistics CCaptureDlg::Statistics() const {
+    CaptureStatistics statistics;
+    if (m_session) statistics = m_session->Statistics();
+    // The rows shown: Clear empties the list without a new capture.
+    statistics.rows = m_packets.Count();
+    return statistics;
+}
+
+void CCaptureDlg::UpdateStatusBar() {
+    if (m_statusLabels.empty()) return;
+    const CapturePhase phase = m_session ? m_session->Phase() : CapturePhase::Idle;
+    const bool active = phase == CapturePhase::Starting || phase == CapturePhase::Running;
+    if (active && !m_bCaptureActive) m_captureClock.start();
+    m_bCaptureActive = active;
+    m_bCaptured = m_bCaptured || phase != CapturePhase::Idle;
+
+    StatusInput input;
+    input.rows = static_cast<uint64_t>(m_model->rowCount());
+    input.hasStatistics = m_bCaptured;
+    if (m_bCaptured) input.statistics = Statistics();
+    input.dataContainsSet = !m_filterDlg.DataContains().Load()->empty();
+    input.source = m_source;
+    input.running = active;
+    if (active) input.elapsedSeconds = static_cast<uint64_t>(m_captureClock.elapsed() / 1000);
+    // While a capture runs, the filter it compiled; otherwise the one the next
+    // capture will compile, which a rejected Apply leaves as it was.
+    input.filter = phase == CapturePhase::Idle ? *m_filterDlg.Filter().Load() : m_strCaptureFilter;
+
+    const StatusTexts texts = BuildStatusTexts(input);
+    const std::string* ordered[] = {&texts.packets, &texts.dropped, &texts.leftOut,
+                                    &texts.source,  &texts.elapsed, &texts.filter};
+    for (size_t i = 0; i < m_statusLabels.size(); ++i) {
+        QLabel* label = m_statusLabels[i];
+        const QString text = QString::fromStdString(*ordered[i]);
+        if (label->text() != text) label->setText(text);
+        label->setVisible(!text.isEmpty());
+    }
+    QLabel* filter = m_statusLabels.back();
+    if (filter->toolTip() != filter->text()) filter->setToolTip(filter->text());
 }
 
 CIconButton* CCaptureDlg::Button(int controlId) const {
@@ -156,10 +286,28 @@ void CCaptureDlg::RunOnWindowThread(std::function<void()> task) {
     QMetaObject::invokeMethod(this, [task = std::move(task)] { task(); }, Qt::QueuedConnection);
 }
 
-void CCaptureDlg::ResetInterfaceList() { m_ui->m_combo->clear(); }
+void CCaptureDlg::ResetInterfaceList() {
+    m_ui->m_combo->clear();
+    m_ui->m_combo->view()->setMinimumWidth(0);
+}
 
 void CCaptureDlg::AddInterfaceEntry(const std::string& text) {
-    m_ui->m_combo->addItem(QString::fromStdString(text));
+    QComboBox* combo = m_ui->m_combo;
+    combo->addItem(QString::fromStdString(text));
+    // The open list grows to hold this entry whole, room for a scroll bar
+    // included.
+    QAbstractItemView* view = combo->view();
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    // The delegate would otherwise take the list's present width as a minimum.
+    option.rect = QRect();
+    const QModelIndex index = combo->model()->index(combo->count() - 1, 0);
+    const int entry = std::max(view->itemDelegate()->sizeHint(option, index).width(),
+                               view->fontMetrics().horizontalAdvance(combo->itemText(index.row())));
+    const int needed =
+        entry + 2 * view->frameWidth() + view->verticalScrollBar()->sizeHint().width();
+    view->setMinimumWidth(std::max(view->minimumWidth(), needed));
+    if (combo->count() == 1) combo->setToolTip(combo->itemText(0));
 }
 
 void CCaptureDlg::SelectInterface(int index) { m_ui->m_combo->setCurrentIndex(index); }
@@ -177,6 +325,15 @@ void CCaptureDlg::EnableControl(int controlId, bool enable) {
 void CCaptureDlg::SetCaptureButton(int iconId, const std::string& caption) {
     m_ui->m_btnCapture->SetIconResource(static_cast<unsigned>(iconId));
     m_ui->m_btnCapture->setText(QString::fromStdString(caption));
+    if (iconId == IDI_STOP && m_session) {
+        // A capture starts: on the selected interface, with the filter the
+        // controller is about to compile.
+        const std::vector<InterfaceEntry>& interfaces = m_session->Interfaces();
+        const size_t selected = static_cast<size_t>(std::max(SelectedInterface(), 0));
+        SetSource({SourceKind::Interface,
+                   selected < interfaces.size() ? interfaces[selected].name : std::string()});
+        m_strCaptureFilter = *m_filterDlg.Filter().Load();
+    }
 }
 
 void CCaptureDlg::ShowMessage(const std::string& text, const std::string& caption) {
@@ -283,7 +440,9 @@ void CCaptureDlg::OnTransparency() { OnTransparencyReleased(this, m_ui->m_slider
 bool CCaptureDlg::eventFilter(QObject* watched, QEvent* event) {
     // The opacity follows the slider when the mouse lets go of it: after a
     // drag of the thumb and after a click on the track, not on keyboard moves.
-    if (watched == m_ui->m_slider && event->type() == QEvent::MouseButtonRelease) {
+    // Other buttons neither drag nor click the slider.
+    if (watched == m_ui->m_slider && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         QMetaObject::invokeMethod(this, &CCaptureDlg::OnTransparency, Qt::QueuedConnection);
     }
     return QDialog::eventFilter(watched, event);

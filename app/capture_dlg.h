@@ -5,13 +5,17 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/save_xml.h"
+#include "capture/capture_statistics.h"
 #include "capture/capture_window.h"
 #include "capture/packet_store.h"
+#include "capture/status_texts.h"
 #include "filter/filter_dlg.h"
 
 namespace Ui {
@@ -21,6 +25,7 @@ class CaptureSession;
 class CIconButton;
 class HotKeyPoller;
 class PacketListModel;
+class QLabel;
 class QTableView;
 class QTreeWidget;
 
@@ -53,6 +58,11 @@ public:
     void ShowMessage(const std::string& text, const std::string& caption) override;
     void ClearPackets() override;
 
+    // What the list shows: set to the interface when a capture starts; a file
+    // or a stream sets its own.
+    void SetSource(CaptureSource source);
+    const CaptureSource& Source() const { return m_source; }
+
     PacketStore& Packets() { return m_packets; }
     CaptureSession& Session() { return *m_session; }
     PacketListModel& Model() { return *m_model; }
@@ -81,6 +91,14 @@ protected:
 private:
     void SetUpButtons();
     void SetUpList();
+    void SetUpInterfaceList();
+    void SetUpStatusBar();
+    // Sizes the window for its controls and makes that its smallest size.
+    void SetFirstSize();
+    // Refreshes the status bar; runs on the list's refresh tick.
+    void UpdateStatusBar();
+    // The counters of the capture shown so far.
+    CaptureStatistics Statistics() const;
     CIconButton* Button(int controlId) const;
     // Stops a running capture and ends its threads, and the hot key; the
     // window's state goes only after that.
@@ -95,4 +113,15 @@ private:
     MessageSink m_messageSink;
     LogFileChooser m_logFileChooser;
     bool m_bShutDown = false;
+
+    // Status bar: one label per field of StatusTexts, in that order.
+    std::vector<QLabel*> m_statusLabels;
+    CaptureSource m_source;
+    // Whether a capture has run since the window opened, and whether one runs
+    // (starting or running) at the last refresh.
+    bool m_bCaptured = false;
+    bool m_bCaptureActive = false;
+    QElapsedTimer m_captureClock;
+    // The filter the running capture compiled at its start.
+    std::string m_strCaptureFilter;
 };

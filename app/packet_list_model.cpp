@@ -56,10 +56,12 @@ void PacketListModel::Refresh() {
     }
     const size_t count = m_store.Count();
     const int target = static_cast<int>(std::min<size_t>(count, std::numeric_limits<int>::max()));
-    if (target <= m_rows) return;
-    const int first = m_rows;
-    beginInsertRows({}, first, target - 1);
-    m_rows = target;
-    endInsertRows();
-    emit rowsArrived(first, target - 1);
+    if (target > m_rows) {
+        const int first = m_rows;
+        beginInsertRows({}, first, target - 1);
+        m_rows = target;
+        endInsertRows();
+        emit rowsArrived(first, target - 1);
+    }
+    emit refreshed();
 }

@@ -31,6 +31,8 @@ public:
 signals:
     // Emitted after a batch of rows was inserted.
     void rowsArrived(int first, int last);
+    // Emitted at the end of every refresh, with or without new rows.
+    void refreshed();
 
 private:
     PacketStore& m_store;

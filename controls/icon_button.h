@@ -40,7 +40,8 @@ class CIconButton : public QPushButton {
     void SetFlat(bool bFlat, bool bRepaint);
 
     // Check-box mode: a click toggles the checked state and a checked button is drawn
-    // pushed in.
+    // pushed in, with a face tinted towards the Highlight colour and, when flat, a double
+    // sunken edge.
     void SetCheckBoxMode(bool on);
     bool IsCheckBoxMode() const { return isCheckable(); }
     // 1 (checked) and 2 (indeterminate) check the button, anything else unchecks it; only

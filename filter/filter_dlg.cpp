@@ -1,9 +1,5 @@
 #include "filter/filter_dlg.h"
 
-#include <QFont>
-#include <QFontMetrics>
-#include <QGroupBox>
-#include <QLabel>
 #include <QMessageBox>
 #include <QShowEvent>
 #include <QString>
@@ -22,26 +18,6 @@ std::string ToStdString(const QString& text) {
     return text.toStdString();
 }
 
-// The geometry was drawn for a font narrower than most desktop fonts of the
-// same size. Rather than cut a label's text, the dialog's font is made smaller
-// in half points until every label holds its text.
-void FitFontToLabels(QWidget& dialog) {
-    constexpr qreal kSmallestPointSize = 6.0;
-    const QList<QLabel*> labels = dialog.findChildren<QLabel*>();
-    const auto fits = [&labels](const QFont& font) {
-        const QFontMetrics metrics(font);
-        for (const QLabel* label : labels) {
-            if (metrics.horizontalAdvance(label->text()) > label->width()) return false;
-        }
-        return true;
-    };
-    QFont font = dialog.font();
-    if (font.pointSizeF() <= 0) return;  // a pixel-sized font is left as the user set it
-    while (!fits(font) && font.pointSizeF() - 0.5 >= kSmallestPointSize)
-        font.setPointSizeF(font.pointSizeF() - 0.5);
-    dialog.setFont(font);
-}
-
 }  // namespace
 
 CFilterDlg::CFilterDlg(QWidget* parent, NeighbourTableSource neighbours)
@@ -54,15 +30,6 @@ CFilterDlg::CFilterDlg(QWidget* parent, NeighbourTableSource neighbours)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setModal(true);
-    FitFontToLabels(*this);
-
-    // The group boxes only draw frames: kept below the controls they surround,
-    // and letting clicks through, as the fields sit inside them without being
-    // their children.
-    for (QGroupBox* frame : findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly)) {
-        frame->setAttribute(Qt::WA_TransparentForMouseEvents);
-        frame->lower();
-    }
 
     connect(m_ui->m_btnApply, &QPushButton::clicked, this, [this] { m_form.OnApplyFilter(); });
     connect(m_ui->m_btnClearAll, &QPushButton::clicked, this, [this] { m_form.OnClearAll(); });

@@ -6,7 +6,10 @@
 #include <QIcon>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -21,6 +24,11 @@
 #include "ui_decode_dlg.h"
 
 namespace {
+
+// The template's size of the window.
+constexpr QSize kFirstSize(872, 488);
+// A session row at its widest: both ports and the address at their longest.
+constexpr char kWidestSessionRow[] = "65535 -> 255.255.255.255[65535]";
 
 // Icon resources of the images kHostImage, kCurrentHostImage and kSessionImage,
 // loaded once: every host item and session row shares them.
@@ -93,7 +101,8 @@ CDecodeDlg::CDecodeDlg(PacketSnapshot packets, int preselect, QWidget* parent,
     InitTapwatchResources();
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     m_channel->window = this;
     if (!resolver) resolver = std::make_shared<CSystemHostResolver>();
 
@@ -112,10 +121,6 @@ CDecodeDlg::CDecodeDlg(PacketSnapshot packets, int preselect, QWidget* parent,
         b.button->setAutoDefault(false);
     }
 
-    // The group boxes only frame: clicks go through to what lies on them.
-    m_ui->m_groupDecoded->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_ui->m_groupSessions->setAttribute(Qt::WA_TransparentForMouseEvents);
-
     for (QTextEdit* box : {m_ui->m_editUpper, m_ui->m_editLower}) {
         box->document()->setDocumentMargin(1);
         box->setUndoRedoEnabled(false);
@@ -123,6 +128,7 @@ CDecodeDlg::CDecodeDlg(PacketSnapshot packets, int preselect, QWidget* parent,
     m_ui->m_editStream->setUndoRedoEnabled(false);
     m_ui->m_editStream->setFont(DecodeStreamFont());
     m_ui->m_listSessions->setUniformItemSizes(true);
+    SetUpLayout();
     m_ui->m_slider->installEventFilter(this);
 
     connect(m_ui->m_btnClose, &QPushButton::clicked, this, [this] { done(0); });
@@ -139,6 +145,47 @@ CDecodeDlg::CDecodeDlg(PacketSnapshot packets, int preselect, QWidget* parent,
 
     m_logic = std::make_unique<CDecodeLogic>(*this, std::move(packets), std::move(resolver));
     m_logic->Initialise(preselect);
+}
+
+void CDecodeDlg::SetUpLayout() {
+    // The left side takes the spare width; the session list keeps the width
+    // of the widest row a session can have, so no row is ever cut.
+    m_ui->m_windowLayout->setStretch(0, 1);
+    m_ui->m_windowLayout->setStretch(1, 0);
+    m_ui->m_decodedLayout->setStretch(0, 1);
+    m_ui->m_groupSessions->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    QListWidget* list = m_ui->m_listSessions;
+    QStyleOptionViewItem row;
+    row.initFrom(list);
+    row.font = list->font();
+    row.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+    row.text = QString::fromLatin1(kWidestSessionRow);
+    row.icon = ImageIcon(kSessionImage);
+    row.decorationSize = list->iconSize();
+    const int rowWidth =
+        list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &row, QSize(), list).width();
+    list->setMinimumWidth(rowWidth + 2 * list->frameWidth() + 2 * list->spacing() +
+                          list->verticalScrollBar()->sizeHint().width());
+
+    // Both format boxes as wide as the wider one needs.
+    const int formatWidth =
+        std::max(m_ui->m_comboFormat->sizeHint().width(), m_ui->m_comboStyle->sizeHint().width());
+    m_ui->m_comboFormat->setMinimumWidth(formatWidth);
+    m_ui->m_comboStyle->setMinimumWidth(formatWidth);
+
+    setSizeGripEnabled(true);
+    SetFirstSize();
+}
+
+void CDecodeDlg::SetFirstSize() {
+    // The template's size, or what the controls need when that is more; never
+    // smaller. Controls not shown yet leave their layouts' cached sizes as they
+    // were when their own sizes change: measure afresh.
+    for (QLayout* layout : findChildren<QLayout*>()) layout->invalidate();
+    layout()->activate();
+    const QSize first = kFirstSize.expandedTo(sizeHint()).expandedTo(minimumSizeHint());
+    setMinimumSize(first);
+    resize(first);
 }
 
 CDecodeDlg::~CDecodeDlg() {
@@ -294,7 +341,9 @@ void CDecodeDlg::OnTransparency() {
 bool CDecodeDlg::eventFilter(QObject* watched, QEvent* event) {
     // The opacity follows the slider when the mouse lets go of it, after a
     // drag of the thumb or a click on the track; keyboard moves wait for that.
-    if (watched == m_ui->m_slider && event->type() == QEvent::MouseButtonRelease)
+    // Other mouse buttons neither drag nor click the slider.
+    if (watched == m_ui->m_slider && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
         QMetaObject::invokeMethod(this, &CDecodeDlg::OnTransparency, Qt::QueuedConnection);
     return QDialog::eventFilter(watched, event);
 }

@@ -58,6 +58,10 @@ class CDecodeDlg : public QDialog, public IDecodeView {
   private:
     struct LookupChannel;
 
+    // Sizes the controls from their texts and the window from its controls.
+    void SetUpLayout();
+    // Sizes the window for its controls and makes that its smallest size.
+    void SetFirstSize();
     void OnHostActivated();
     void OnSessionSelectionChanged();
     // Shows the selected image on the current host item and the plain one on

@@ -5,14 +5,17 @@
 #   3. with one, releasing the slider after a drag or a click on its track sets
 #      _NET_WM_WINDOW_OPACITY to the slider's value, and nothing else does;
 #   4. under a window manager, Always on top sets and clears
-#      _NET_WM_STATE_ABOVE and leaves the window where it was.
-# Usage: tapwatch_x11_test.sh TAPWATCH X11_SELECTION_OWNER OUTPUT_DIR
+#      _NET_WM_STATE_ABOVE and leaves the window where it was;
+#   5. under it too, the window maximises, its packet list takes the screen's
+#      new room, and a screenshot of it has the screen's size.
+# Usage: tapwatch_x11_test.sh TAPWATCH X11_SELECTION_OWNER OUTPUT_DIR WINDOW_PROBE
 # Exit 77 (skipped) when a tool is missing.
 set -u
 
 app=$1
 owner=$2
 out=$3
+probe=$4
 
 for tool in Xvfb xdotool xprop xwd convert xcompmgr openbox; do
   if ! command -v "$tool" > /dev/null; then
@@ -61,12 +64,20 @@ export DISPLAY=":$(head -n 1 "$tmp/display")"
 export QT_QPA_PLATFORM=xcb
 echo "display $DISPLAY"
 
-# Client coordinates of the main window's controls (the window has a fixed layout).
-slider_x=698 slider_y=436 slider_w=114 slider_h=20
+# Client coordinates of the main window's controls at its first size, as the
+# same window lays them out on this server with its fonts.
+"$probe" controls > "$tmp/controls" 2> "$tmp/probe.log" || {
+  cat "$tmp/probe.log"
+  echo "FAIL: the window probe could not lay out the window"
+  exit 1
+}
+read -r _ slider_x slider_y slider_w slider_h < <(grep '^slider ' "$tmp/controls")
+read -r _ ontop_x ontop_y ontop_w ontop_h < <(grep '^ontop ' "$tmp/controls")
+echo "slider at $slider_x,$slider_y ${slider_w}x$slider_h; Always on top at $ontop_x,$ontop_y"
 slider_mid_y=$((slider_y + slider_h / 2))
 slider_left=$((slider_x + 5))            # the thumb at the slider's minimum
 slider_right=$((slider_x + slider_w - 5)) # the thumb at its maximum
-ontop_x=754 ontop_y=497
+ontop_x=$((ontop_x + ontop_w / 2)) ontop_y=$((ontop_y + ontop_h / 2))
 
 app_pid=""
 win=""
@@ -200,6 +211,43 @@ if start_app; then
   [ "$(geometry)" = "$before" ] || fail "clearing Always on top moved the window: '$before' -> '$(geometry)'"
   stop_app
 fi
+
+# 5. Maximised under the window manager: the window takes the work area and
+# the packet list all the room it gained.
+"$probe" maximise > "$tmp/maximise" 2> "$tmp/probe.log" &
+probe_pid=$!
+pids+=("$probe_pid")
+if wait_for 30 grep -q '^window ' "$tmp/maximise"; then
+  value() { grep "^$1 " "$tmp/maximise" | cut -d' ' -f"$2"; }
+  first_w=$(value first 2) first_h=$(value first 3)
+  max_w=$(value maximised 2) max_h=$(value maximised 3)
+  screen_w=$(value screen 2) screen_h=$(value screen 3)
+  list_w=$(value list 2) list_h=$(value list 3)
+  maxlist_w=$(value maxlist 2) maxlist_h=$(value maxlist 3)
+  echo "maximised ${first_w}x$first_h -> ${max_w}x$max_h on a work area of ${screen_w}x$screen_h"
+  # The window manager's frame takes a few pixels at the sides and the title bar.
+  ((max_w >= screen_w - 16 && max_w <= screen_w)) ||
+    fail "maximised width $max_w does not fill the work area's $screen_w"
+  ((max_h >= screen_h - 60 && max_h <= screen_h)) ||
+    fail "maximised height $max_h does not fill the work area's $screen_h"
+  ((maxlist_w - list_w == max_w - first_w)) ||
+    fail "the list grew by $((maxlist_w - list_w)) px in width, the window by $((max_w - first_w))"
+  ((maxlist_h - list_h > (max_h - first_h) / 2)) ||
+    fail "the list grew by only $((maxlist_h - list_h)) of $((max_h - first_h)) px in height"
+  maxshot="$out/tapwatch-maximised.png"
+  xwd -silent -id "$(value window 2)" | convert xwd:- png:"$maxshot" ||
+    fail "no screenshot of the maximised window"
+  shot_size=$(convert "$maxshot" -format '%w %h' info: 2> /dev/null)
+  [ "$shot_size" = "$max_w $max_h" ] ||
+    fail "the screenshot of the maximised window is '$shot_size', expected '$max_w $max_h'"
+  [ "$(convert "$maxshot" -format '%k' info:)" -gt 16 ] || fail "the maximised window is not painted"
+  echo "screenshot $maxshot"
+else
+  cat "$tmp/probe.log"
+  fail "the window probe did not report a maximised window"
+fi
+kill "$probe_pid" 2> /dev/null
+wait "$probe_pid" 2> /dev/null
 
 if ((failures > 0)); then
   echo "$failures check(s) failed"

@@ -368,7 +368,53 @@ class IconButtonTest : public QObject {
         const QImage checked = Grab(b);
         QCOMPARE(At(checked, 0, 10), kDark);
         QCOMPARE(At(checked, kW - 1, 10), kLight);
-        QCOMPARE(checked.copy(kIconAtRest), rest.copy(kIconAtRest));
+        // The icon stays where it was: its own pixels are unchanged, only the
+        // face shows through its soft edges in the checked tint.
+        int iconPixels = 0;
+        for (int y = kIconAtRest.top(); y <= kIconAtRest.bottom(); ++y) {
+            for (int x = kIconAtRest.left(); x <= kIconAtRest.right(); ++x) {
+                if (Near(At(rest, x, y), kFace, 60)) continue;
+                ++iconPixels;
+                QVERIFY2(Near(At(checked, x, y), At(rest, x, y), 60),
+                         qPrintable(QStringLiteral("icon pixel %1,%2 moved").arg(x).arg(y)));
+            }
+        }
+        QVERIFY(iconPixels > 20);
+    }
+
+    void checkedCheckBoxShowsAsPlainlyAsAPushedToggle() {
+        // A thin edge alone is easy to miss: the face itself changes, towards
+        // the selection colour, and a second, dark edge sits inside the first.
+        for (const bool flat : {true, false}) {
+            CIconButton b(true, nullptr);
+            Prepare(b);
+            b.SetFlat(flat, true);
+            b.SetIconResource(145);
+            const QImage rest = Grab(b);
+            b.SetCheck(1);
+            const QImage checked = Grab(b);
+            const QPoint face(kW - 8, kH / 2);  // right of the caption
+            const QColor before = At(rest, face.x(), face.y());
+            const QColor after = At(checked, face.x(), face.y());
+            QVERIFY2(!Near(before, after, 45), qPrintable(after.name()));
+            QVERIFY2(after.lightness() < before.lightness(), qPrintable(after.name()));
+            const QColor highlight = b.palette().color(QPalette::Highlight);
+            const auto towards = [](const QColor& c, const QColor& h) {
+                return (h.blue() - h.red()) * (c.blue() - c.red()) > 0 ||
+                       (h.green() - h.red()) * (c.green() - c.red()) > 0;
+            };
+            QVERIFY2(towards(after, highlight), qPrintable(after.name()));
+            // Unchecking gives the plain face back.
+            b.SetCheck(0);
+            QCOMPARE(At(Grab(b), face.x(), face.y()), before);
+            if (flat) {
+                b.SetCheck(1);
+                const QImage again = Grab(b);
+                QCOMPARE(At(again, 1, 10), kShadow);
+                QCOMPARE(At(again, 10, 1), kShadow);
+                QCOMPARE(At(again, kW - 2, 10), kMidlight);
+            }
+        }
     }
 
     // --- behaviour ---

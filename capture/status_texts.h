@@ -1,0 +1,47 @@
+// The texts of the main window's status bar, built from what the window knows
+// at a refresh: the list's rows, the capture's counters, the source shown, the
+// running capture's elapsed time and the filter the capture compiles.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "capture/capture_statistics.h"
+
+enum class SourceKind {
+    None,           // nothing captured or opened yet
+    Interface,      // a live capture; the name is the interface's ("eth0")
+    File,           // a capture file; the name is the file's
+    StandardInput,  // a stream read from standard input; no name
+    Fifo,           // a stream read from a named pipe; the name is the pipe's
+};
+
+struct CaptureSource {
+    SourceKind kind = SourceKind::None;
+    std::string name;
+};
+
+struct StatusInput {
+    uint64_t rows = 0;
+    // Counters exist while a capture or stream runs and after one.
+    bool hasStatistics = false;
+    CaptureStatistics statistics;
+    bool dataContainsSet = false;
+    CaptureSource source;
+    bool running = false;
+    uint64_t elapsedSeconds = 0;
+    // The expression exactly as the capture compiles it; empty for none.
+    std::string filter;
+};
+
+// One text per status bar field; an empty text means the field is not shown.
+struct StatusTexts {
+    std::string packets;  // "%u packets", always
+    std::string dropped;  // "%u dropped", with counters
+    std::string leftOut;  // "%u left out", with counters while "Data contains" is set
+    std::string source;   // "Interface: %s", "File: %s", "Stream: standard input", "Stream: %s"
+    std::string elapsed;  // "Elapsed: %u:%02u" while a capture or stream runs
+    std::string filter;   // "Filter: %s" or "No filter", always
+};
+
+StatusTexts BuildStatusTexts(const StatusInput& input);
