@@ -33,26 +33,31 @@ namespace {
 
 int64_t NowNs() { return WallClockNs(); }
 
+sockaddr_in Loopback(uint16_t port = 0) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    return a;
+}
+
+// Binds `fd` to a free loopback port and returns the port.
+uint16_t BindLoopback(int fd) {
+    sockaddr_in a = Loopback();
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+    return ntohs(a.sin_port);
+}
+
 // A UDP socket bound to a free loopback port.
 struct UdpSocket {
     int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    uint16_t port = 0;
-    UdpSocket() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t n = sizeof a;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-        port = ntohs(a.sin_port);
-    }
+    uint16_t port = BindLoopback(fd);
     ~UdpSocket() { close(fd); }
     void SendTo(uint16_t to, const std::string& text) const {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(to);
-        sendto(fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        const sockaddr_in a = Loopback(to);
+        sendto(fd, text.data(), text.size(), 0, reinterpret_cast<const sockaddr*>(&a), sizeof a);
     }
 };
 
@@ -63,21 +68,12 @@ struct TcpPair {
     int server = -1;
     uint16_t port = 0;
     TcpPair() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        port = BindLoopback(listener);
         listen(listener, 1);
-        socklen_t n = sizeof a;
-        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n);
-        port = ntohs(a.sin_port);
     }
     void Connect() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(port);
-        connect(client, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        const sockaddr_in a = Loopback(port);
+        connect(client, reinterpret_cast<const sockaddr*>(&a), sizeof a);
         server = accept(listener, nullptr, nullptr);
     }
     ~TcpPair() {
