@@ -9,7 +9,9 @@
 #include <memory>
 #include <string>
 
+#include "app/capture_files.h"
 #include "app/save_xml.h"
+#include "capture/capture_source.h"
 #include "capture/capture_window.h"
 #include "capture/packet_store.h"
 #include "filter/filter_dlg.h"
@@ -21,10 +23,13 @@ class CaptureSession;
 class CIconButton;
 class HotKeyPoller;
 class PacketListModel;
+class QProgressDialog;
 class QTableView;
+class QTimer;
+class WindowRequest;
 class QTreeWidget;
 
-class CCaptureDlg : public QDialog, public CaptureWindow {
+class CCaptureDlg : public QDialog, public CaptureWindow, public CaptureFilesWindow {
     Q_OBJECT
 public:
     // Shows message boxes; tests replace it to see what the user would be told.
@@ -41,6 +46,14 @@ public:
     void SetMessageSink(MessageSink sink) { m_messageSink = std::move(sink); }
     // Replaces the save-file dialog of Save XML (tests).
     void SetLogFileChooser(LogFileChooser chooser) { m_logFileChooser = std::move(chooser); }
+    // Replace the Yes/No boxes and the file dialogs of Open and Save (tests).
+    using QuestionSink = std::function<bool(const std::string& text, const std::string& caption)>;
+    void SetQuestionSink(QuestionSink sink) { m_questionSink = std::move(sink); }
+    void SetOpenFileChooser(CaptureFileChooser chooser) { m_openChooser = std::move(chooser); }
+    void SetPcapFileChooser(CaptureFileChooser chooser) { m_pcapChooser = std::move(chooser); }
+
+    // Opens a capture file or stream as a drop does (the command line).
+    void OpenCapture(const QString& path);
 
     // CaptureWindow.
     void RunOnWindowThread(std::function<void()> task) override;
@@ -53,8 +66,18 @@ public:
     void ShowMessage(const std::string& text, const std::string& caption) override;
     void ClearPackets() override;
 
+    // CaptureFilesWindow.
+    std::string AskOpenPath() override;
+    std::string AskSavePath() override;
+    bool AskYesNo(const std::string& text, const std::string& caption) override;
+    int SavePcap(const std::string& path, std::vector<StoredPacket> packets) override;
+    void SetCaptureName(const std::string& name) override;
+    void ShowReadProgress(uint64_t totalBytes) override;
+    void HideReadProgress() override;
+
     PacketStore& Packets() { return m_packets; }
     CaptureSession& Session() { return *m_session; }
+    CaptureSource& Source() { return *m_source; }
     PacketListModel& Model() { return *m_model; }
     CFilterDlg& FilterDlg() { return m_filterDlg; }
 
@@ -62,6 +85,8 @@ public slots:
     void OnCapture();
     void OnClear();
     void OnSaveXml();
+    void OnOpen();
+    void OnSavePcap();
     void OnDecode();
     void OnSetFilter();
     void OnCopyPacket();
@@ -77,6 +102,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void SetUpButtons();
@@ -85,13 +112,23 @@ private:
     // Stops a running capture and ends its threads, and the hot key; the
     // window's state goes only after that.
     void ShutDown();
+    // Ctrl+F12: stops a file or stream being read, else the capture toggle.
+    void OnHotKey();
 
     std::unique_ptr<Ui::CaptureDlg> m_ui;
     PacketStore m_packets;
     CFilterDlg m_filterDlg;
     PacketListModel* m_model = nullptr;
     std::unique_ptr<CaptureSession> m_session;
+    std::unique_ptr<CaptureSource> m_source;
+    std::shared_ptr<WindowRequest> m_hotKeyRequest;
     std::unique_ptr<HotKeyPoller> m_hotKey;
+    QProgressDialog* m_readProgress = nullptr;
+    QTimer* m_readProgressTimer = nullptr;
+    uint64_t m_nReadTotal = 0;
+    QuestionSink m_questionSink;
+    CaptureFileChooser m_openChooser;
+    CaptureFileChooser m_pcapChooser;
     MessageSink m_messageSink;
     LogFileChooser m_logFileChooser;
     bool m_bShutDown = false;
