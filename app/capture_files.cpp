@@ -20,8 +20,7 @@ QString AskPcapFile(QWidget* parent) {
 
 int SavePcapWithProgress(QWidget* parent, const std::string& path,
                          std::vector<StoredPacket> packets) {
-    return RunSaveWithProgress(parent, QStringLiteral("Save"), packets.size(),
-                               [&](SaveControl* control) {
-                                   return SaveCapturePcap(path, packets, control);
-                               });
+    return RunSaveWithProgress(
+        parent, QStringLiteral("Save"), packets.size(),
+        [&](SaveControl* control) { return SaveCapturePcap(path, packets, control); });
 }

@@ -63,7 +63,9 @@ std::string CaptureSource::CutShortMessage(uint64_t framesRead) {
     return text;
 }
 
-uint64_t CaptureSource::BytesRead() const { return m_reader != nullptr ? m_reader->BytesRead() : 0; }
+uint64_t CaptureSource::BytesRead() const {
+    return m_reader != nullptr ? m_reader->BytesRead() : 0;
+}
 
 bool CaptureSource::Refused() {
     // A live capture still ending could append to the new rows: it must be

@@ -5,7 +5,9 @@
 UnsavedGuard::UnsavedGuard(const PacketStore& store)
     : m_store(store), m_safeGeneration(store.Generation()) {}
 
-void UnsavedGuard::MarkReadAgain() { m_safeGeneration = m_store.Generation(); }
+void UnsavedGuard::MarkReadAgain() {
+    m_safeGeneration = m_store.Generation();
+}
 
 void UnsavedGuard::MarkSaved(uint64_t generation, size_t count) {
     m_savedGeneration = generation;
