@@ -83,6 +83,9 @@ public:
 
 public slots:
     void OnCapture();
+    // Ctrl+F12: stops a file or stream being read, else the capture toggle,
+    // without any question.
+    void OnHotKey();
     void OnClear();
     void OnSaveXml();
     void OnOpen();
@@ -112,8 +115,6 @@ private:
     // Stops a running capture and ends its threads, and the hot key; the
     // window's state goes only after that.
     void ShutDown();
-    // Ctrl+F12: stops a file or stream being read, else the capture toggle.
-    void OnHotKey();
 
     std::unique_ptr<Ui::CaptureDlg> m_ui;
     PacketStore m_packets;

@@ -61,10 +61,9 @@ QString AskLogFile(QWidget* parent) {
 
 int SaveLogWithProgress(QWidget* parent, const std::string& path,
                         std::vector<StoredPacket> packets) {
-    return RunSaveWithProgress(parent, QStringLiteral("Save XML"), packets.size(),
-                               [&](SaveControl* control) {
-                                   return SaveCaptureLog(path, packets, control);
-                               });
+    return RunSaveWithProgress(
+        parent, QStringLiteral("Save XML"), packets.size(),
+        [&](SaveControl* control) { return SaveCaptureLog(path, packets, control); });
 }
 
 int RunSaveWithProgress(QWidget* parent, const QString& title, size_t count,

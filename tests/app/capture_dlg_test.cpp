@@ -188,6 +188,8 @@ void CaptureDlgTest::initialButtons() {
         {"m_btnDecode", "Decode", "Reassemble the TCP session in human readable format"},
         {"m_btnSetFilter", "Set Filter", "Set a filter for the next capture"},
         {"m_btnCopy", "Copy", "Copy the current selected packet to clipboard"},
+        {"m_btnOpen", "Open", "Open a capture file (pcap, pcapng)"},
+        {"m_btnSave", "Save", "Save the capture as a pcap file"},
     };
     for (const Expected& e : buttons) {
         auto* button = Child<CIconButton>(dlg, e.name);
@@ -220,6 +222,7 @@ void CaptureDlgTest::tabOrderAndFirstFocus() {
         Child<QWidget>(dlg, "m_btnDecode"),    Child<QWidget>(dlg, "m_tree"),
         Child<QWidget>(dlg, "m_btnCopy"),      Child<QWidget>(dlg, "m_slider"),
         Child<QWidget>(dlg, "m_btnSetFilter"), Child<QWidget>(dlg, "m_btnAlwaysOnTop"),
+        Child<QWidget>(dlg, "m_btnOpen"),      Child<QWidget>(dlg, "m_btnSave"),
     };
     QTRY_COMPARE(QApplication::focusWidget(), order[0]);
     for (size_t i = 1; i <= order.size(); ++i) {
