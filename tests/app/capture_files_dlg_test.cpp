@@ -56,7 +56,9 @@ std::string ReadFile(const fs::path& path) {
     return s.str();
 }
 
-QStringList Lines(const QString& text) { return text.split('\n', Qt::SkipEmptyParts); }
+QStringList Lines(const QString& text) {
+    return text.split('\n', Qt::SkipEmptyParts);
+}
 
 // tapwatch-log's rows of `path`, one line per packet.
 QStringList LogRows(const fs::path& path, const std::string& filter = {}) {
@@ -160,8 +162,8 @@ void CaptureFilesDlgTest::initTestCase() {
 void CaptureFilesDlgTest::openGivesTheRowsOfTheLogTool() {
     const fs::path pcap = Capture(capture_gen::CaptureKind::Mix, 3000, "mix.pcap");
     const fs::path pcapng = m_dir / "mix.pcapng";
-    QCOMPARE(std::system(("editcap -F pcapng '" + pcap.string() + "' '" + pcapng.string() + "'")
-                             .c_str()),
+    QCOMPARE(std::system(
+                 ("editcap -F pcapng '" + pcap.string() + "' '" + pcapng.string() + "'").c_str()),
              0);
     const QStringList expected = LogRows(pcap);
     QCOMPARE(expected.size(), 3000);
@@ -328,8 +330,7 @@ void CaptureFilesDlgTest::commandLineAndDropOpenTheSameWay() {
     // Text that names no local file is not taken.
     QMimeData other;
     other.setText(QStringLiteral("hello"));
-    QDragEnterEvent refused(at.toPoint(), Qt::CopyAction, &other, Qt::LeftButton,
-                            Qt::NoModifier);
+    QDragEnterEvent refused(at.toPoint(), Qt::CopyAction, &other, Qt::LeftButton, Qt::NoModifier);
     refused.setAccepted(false);
     QApplication::sendEvent(&w.dlg, &refused);
     QVERIFY(!refused.isAccepted());
@@ -390,9 +391,8 @@ void CaptureFilesDlgTest::saveAsPcap() {
     QCOMPARE(LogRows(saved), LogRows(pcap));
     const auto tcpdump = [](const fs::path& p) {
         std::string out;
-        if (FILE* pipe = popen(("tcpdump -n -tt --nano -xx -r '" + p.string() + "' 2>/dev/null")
-                                   .c_str(),
-                               "r")) {
+        if (FILE* pipe = popen(
+                ("tcpdump -n -tt --nano -xx -r '" + p.string() + "' 2>/dev/null").c_str(), "r")) {
             char buffer[65536];
             size_t n;
             while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
@@ -490,7 +490,8 @@ void CaptureFilesDlgTest::unsavedRowsAskBeforeEachWayOfClosing() {
             if (std::string(way) == "close box") {
                 w.dlg.close();
             } else {
-                QTest::keyClick(list, std::string(way) == "Escape" ? Qt::Key_Escape : Qt::Key_Return);
+                QTest::keyClick(list,
+                                std::string(way) == "Escape" ? Qt::Key_Escape : Qt::Key_Return);
             }
         };
         w.answer = false;
