@@ -348,7 +348,7 @@ void CCaptureDlg::OnSaveXml() {
     const size_t count = packets.size();
     const int result = SaveLogWithProgress(this, path.toStdString(), std::move(packets));
     if (result == SAVE_OK) {
-        m_source->Guard().MarkSaved(generation, count);
+        if (m_source) m_source->Guard().MarkSaved(generation, count);
         ShowMessage("Packets saved to the XML file !", "Success");
     } else if (result != SAVE_CANCELLED) {
         ShowMessage("Couldn't save the log file !", "Error");
