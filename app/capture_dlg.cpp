@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QIcon>
@@ -11,13 +13,19 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QProgressBar>
+#include <QProgressDialog>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -28,6 +36,7 @@
 #include "app/packet_list_model.h"
 #include "capture/capture_session.h"
 #include "capture/hotkey.h"
+#include "capture/window_request.h"
 #include "controls/icon_button.h"
 #include "controls/window_alpha.h"
 #include "sessions/decode_dlg.h"
@@ -41,6 +50,21 @@ namespace {
 constexpr int kColumnWidths[COL_COUNT] = {45, 60, 55, 120, 120, 68, 68, 55};
 
 constexpr char kAboutItem[] = "&About TapwatchGUI...";
+constexpr char kCaption[] = "Tapwatch v2.0";
+
+// Icons of the Open and Save buttons.
+constexpr unsigned kOpenIcon = 170;
+constexpr unsigned kSavePcapIcon = 171;
+// The read progress counts in thousandths of the file.
+constexpr int kProgressSteps = 1000;
+constexpr int kProgressPollMs = 50;
+
+// The local file of a drop, or nothing.
+QString DroppedFile(const QMimeData* mime) {
+    if (mime == nullptr || !mime->hasUrls() || mime->urls().size() != 1) return {};
+    const QUrl url = mime->urls().first();
+    return url.isLocalFile() ? url.toLocalFile() : QString();
+}
 
 // The command columns: every control as wide as the template's, the buttons as
 // high; the pitch is the columns' spacing.
@@ -88,6 +112,10 @@ CCaptureDlg::CCaptureDlg(bool startHotKey, QWidget* parent)
     m_session = std::make_unique<CaptureSession>(*this, m_packets, m_filterDlg.Filter(),
                                                  m_filterDlg.DataContains());
     ClearPackets();
+    m_source = std::make_unique<CaptureSource>(
+        *this, *this, m_packets, m_filterDlg.Filter(), m_filterDlg.DataContains(),
+        [this] { return m_session ? m_session->Phase() : CapturePhase::Idle; });
+    setAcceptDrops(true);
 
     connect(m_ui->m_btnCapture, &QPushButton::clicked, this, &CCaptureDlg::OnCapture);
     connect(m_ui->m_btnClear, &QPushButton::clicked, this, &CCaptureDlg::OnClear);
@@ -98,10 +126,17 @@ CCaptureDlg::CCaptureDlg(bool startHotKey, QWidget* parent)
     connect(m_ui->m_btnCopy, &QPushButton::clicked, this, &CCaptureDlg::OnCopyPacket);
     connect(m_ui->m_list, &QAbstractItemView::clicked, this, &CCaptureDlg::OnPacketListClick);
     connect(m_ui->m_btnAlwaysOnTop, &QPushButton::toggled, this, &CCaptureDlg::OnAlwaysOnTop);
+    connect(m_ui->m_btnOpen, &QPushButton::clicked, this, &CCaptureDlg::OnOpen);
+    connect(m_ui->m_btnSave, &QPushButton::clicked, this, &CCaptureDlg::OnSavePcap);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this), &QShortcut::activated, this,
+            &CCaptureDlg::OnOpen);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this), &QShortcut::activated, this,
+            &CCaptureDlg::OnSavePcap);
 
     if (startHotKey) {
-        m_hotKey = StartHotKeyPoller([toggle = m_session->Toggle()](std::stop_token stop) {
-            return toggle->RequestAndWait(stop);
+        m_hotKeyRequest = WindowRequest::Create(*this, [this] { OnHotKey(); });
+        m_hotKey = StartHotKeyPoller([request = m_hotKeyRequest](std::stop_token stop) {
+            return request->RequestAndWait(stop);
         });
     }
     UpdateStatusBar();
@@ -134,6 +169,8 @@ void CCaptureDlg::SetUpButtons() {
         {m_ui->m_btnDecode, 141, "Reassemble the TCP session in human readable format"},
         {m_ui->m_btnSetFilter, 150, "Set a filter for the next capture"},
         {m_ui->m_btnCopy, 143, "Copy the current selected packet to clipboard"},
+        {m_ui->m_btnOpen, kOpenIcon, "Open a capture file (pcap, pcapng)"},
+        {m_ui->m_btnSave, kSavePcapIcon, "Save the capture as a pcap file"},
     };
     for (const Setup& s : setups) {
         s.button->SetIconResource(s.icon);
@@ -225,14 +262,22 @@ void CCaptureDlg::SetFirstSize() {
     resize(first);
 }
 
-void CCaptureDlg::SetSource(CaptureSource source) {
-    m_source = std::move(source);
+void CCaptureDlg::SetShownSource(ShownSource source) {
+    m_shown = std::move(source);
     UpdateStatusBar();
 }
 
 CaptureStatistics CCaptureDlg::Statistics() const {
     CaptureStatistics statistics;
-    if (m_session) statistics = m_session->Statistics();
+    if (m_shown.kind == SourceKind::Interface) {
+        if (m_session) statistics = m_session->Statistics();
+    } else if (m_source) {
+        // A file or stream: nothing is dropped on the way.
+        const IntakeCounters counters = m_source->Counters();
+        statistics.received = counters.received;
+        statistics.leftOut = counters.leftOut;
+        statistics.storeBytes = counters.storeBytes;
+    }
     // The rows shown: Clear empties the list without a new capture.
     statistics.rows = m_packets.Count();
     return statistics;
@@ -241,22 +286,30 @@ CaptureStatistics CCaptureDlg::Statistics() const {
 void CCaptureDlg::UpdateStatusBar() {
     if (m_statusLabels.empty()) return;
     const CapturePhase phase = m_session ? m_session->Phase() : CapturePhase::Idle;
-    const bool active = phase == CapturePhase::Starting || phase == CapturePhase::Running;
+    const bool streaming = m_source != nullptr && m_source->Streaming();
+    const bool reading = m_source != nullptr && m_source->Busy();
+    const bool active =
+        phase == CapturePhase::Starting || phase == CapturePhase::Running || streaming;
     if (active && !m_bCaptureActive) m_captureClock.start();
     m_bCaptureActive = active;
     m_bCaptured = m_bCaptured || phase != CapturePhase::Idle;
 
     StatusInput input;
     input.rows = static_cast<uint64_t>(m_model->rowCount());
-    input.hasStatistics = m_bCaptured;
-    if (m_bCaptured) input.statistics = Statistics();
+    // Counts belong to a capture or a stream, not to a file read again.
+    input.hasStatistics = m_shown.kind == SourceKind::Interface
+                              ? m_bCaptured
+                              : m_shown.kind == SourceKind::StandardInput ||
+                                    m_shown.kind == SourceKind::Fifo;
+    if (input.hasStatistics) input.statistics = Statistics();
     input.dataContainsSet = !m_filterDlg.DataContains().Load()->empty();
-    input.source = m_source;
+    input.source = m_shown;
     input.running = active;
     if (active) input.elapsedSeconds = static_cast<uint64_t>(m_captureClock.elapsed() / 1000);
     // While a capture runs, the filter it compiled; otherwise the one the next
     // capture will compile, which a rejected Apply leaves as it was.
-    input.filter = phase == CapturePhase::Idle ? *m_filterDlg.Filter().Load() : m_strCaptureFilter;
+    input.filter = phase == CapturePhase::Idle && !reading ? *m_filterDlg.Filter().Load()
+                                                           : m_strCaptureFilter;
 
     const StatusTexts texts = BuildStatusTexts(input);
     const std::string* ordered[] = {&texts.packets, &texts.dropped, &texts.leftOut,
@@ -330,7 +383,7 @@ void CCaptureDlg::SetCaptureButton(int iconId, const std::string& caption) {
         // controller is about to compile.
         const std::vector<InterfaceEntry>& interfaces = m_session->Interfaces();
         const size_t selected = static_cast<size_t>(std::max(SelectedInterface(), 0));
-        SetSource({SourceKind::Interface,
+        SetShownSource({SourceKind::Interface,
                    selected < interfaces.size() ? interfaces[selected].name : std::string()});
         m_strCaptureFilter = *m_filterDlg.Filter().Load();
     }
@@ -348,10 +401,113 @@ void CCaptureDlg::ShowMessage(const std::string& text, const std::string& captio
     box.exec();
 }
 
-void CCaptureDlg::ClearPackets() { m_model->ClearPackets(); }
+void CCaptureDlg::ClearPackets() {
+    m_model->ClearPackets();
+    // The caption names the file whose rows the list shows, if any.
+    setWindowTitle(QString::fromLatin1(kCaption));
+}
+
+std::string CCaptureDlg::AskOpenPath() {
+    return (m_openChooser ? m_openChooser(this) : AskCaptureFile(this)).toStdString();
+}
+
+std::string CCaptureDlg::AskSavePath() {
+    return (m_pcapChooser ? m_pcapChooser(this) : AskPcapFile(this)).toStdString();
+}
+
+bool CCaptureDlg::AskYesNo(const std::string& text, const std::string& caption) {
+    if (m_questionSink) return m_questionSink(text, caption);
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(caption),
+                    QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+int CCaptureDlg::SavePcap(const std::string& path, std::vector<StoredPacket> packets) {
+    return SavePcapWithProgress(this, path, std::move(packets));
+}
+
+void CCaptureDlg::ShowCaptureSource(const std::string& path, bool stream) {
+    const size_t slash = path.find_last_of('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (!stream) {
+        SetShownSource({SourceKind::File, name});
+    } else if (path == "-") {
+        SetShownSource({SourceKind::StandardInput, {}});
+    } else {
+        SetShownSource({SourceKind::Fifo, name});
+    }
+    m_strCaptureFilter = *m_filterDlg.Filter().Load();
+}
+
+void CCaptureDlg::SetCaptureName(const std::string& name) {
+    setWindowTitle(name.empty() ? QString::fromLatin1(kCaption)
+                                : QStringLiteral("%1 - %2").arg(QString::fromLatin1(kCaption),
+                                                                QString::fromStdString(name)));
+}
+
+void CCaptureDlg::ShowReadProgress(uint64_t totalBytes) {
+    HideReadProgress();
+    m_nReadTotal = totalBytes;
+    // Window-modal but not run in a loop of its own: the read goes on in a
+    // worker, the list fills and the window paints while the dialog shows.
+    m_readProgress = new QProgressDialog(QStringLiteral("Reading the capture file..."),
+                                         QStringLiteral("Cancel"), 0, kProgressSteps, this);
+    m_readProgress->setWindowTitle(QStringLiteral("Open"));
+    m_readProgress->setWindowModality(Qt::WindowModal);
+    m_readProgress->setAutoReset(false);
+    m_readProgress->setAutoClose(false);
+    m_readProgress->setMinimumDuration(0);
+    // Driven through its bar: the dialog's own setValue runs a nested
+    // processEvents when the dialog is modal.
+    auto* bar = new QProgressBar(m_readProgress);
+    bar->setRange(0, kProgressSteps);
+    bar->setValue(0);
+    m_readProgress->setBar(bar);
+    connect(m_readProgress, &QProgressDialog::canceled, this, [this] {
+        if (m_source) m_source->Stop();
+    });
+    m_readProgressTimer = new QTimer(m_readProgress);
+    connect(m_readProgressTimer, &QTimer::timeout, bar, [this, bar] {
+        const uint64_t read = m_source->BytesRead();
+        const uint64_t total = std::max<uint64_t>(m_nReadTotal, 1);
+        bar->setValue(static_cast<int>(std::min<uint64_t>(read, total) * kProgressSteps / total));
+    });
+    m_readProgressTimer->start(kProgressPollMs);
+    m_readProgress->show();
+}
+
+void CCaptureDlg::HideReadProgress() {
+    if (m_readProgress == nullptr) return;
+    m_readProgressTimer->stop();
+    m_readProgress->hide();
+    m_readProgress->deleteLater();
+    m_readProgress = nullptr;
+    m_readProgressTimer = nullptr;
+}
 
 void CCaptureDlg::OnCapture() {
-    if (m_session) m_session->OnCapture();
+    if (m_session == nullptr || m_source == nullptr) return;
+    if (!m_source->BeforeCaptureToggle()) return;
+    m_session->OnCapture();
+}
+
+void CCaptureDlg::OnHotKey() {
+    if (m_session == nullptr || m_source == nullptr) return;
+    if (m_source->StopForHotKey()) return;
+    m_session->OnCapture();
+}
+
+void CCaptureDlg::OnOpen() {
+    if (m_source) m_source->OnOpen();
+}
+
+void CCaptureDlg::OpenCapture(const QString& path) {
+    if (m_source) m_source->Open(path.toStdString());
+}
+
+void CCaptureDlg::OnSavePcap() {
+    if (m_source) m_source->OnSave();
 }
 
 void CCaptureDlg::OnClear() {
@@ -374,8 +530,12 @@ void CCaptureDlg::OnSaveXml() {
     const QString path = m_logFileChooser ? m_logFileChooser(this) : AskLogFile(this);
     if (path.isEmpty()) return;
     // The snapshot holds the store's lock only while it copies the references.
-    const int result = SaveLogWithProgress(this, path.toStdString(), m_packets.Snapshot());
+    const uint64_t generation = m_packets.Generation();
+    std::vector<StoredPacket> packets = m_packets.Snapshot();
+    const size_t count = packets.size();
+    const int result = SaveLogWithProgress(this, path.toStdString(), std::move(packets));
     if (result == SAVE_OK) {
+        if (m_source) m_source->Guard().MarkSaved(generation, count);
         ShowMessage("Packets saved to the XML file !", "Success");
     } else if (result != SAVE_CANCELLED) {
         ShowMessage("Couldn't save the log file !", "Error");
@@ -476,7 +636,23 @@ void CCaptureDlg::contextMenuEvent(QContextMenuEvent* event) {
     menu.exec(event->globalPos());
 }
 
+void CCaptureDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void CCaptureDlg::dropEvent(QDropEvent* event) {
+    const QString path = DroppedFile(event->mimeData());
+    if (path.isEmpty()) return;
+    event->acceptProposedAction();
+    // After the drop has ended: Open may show message boxes.
+    QMetaObject::invokeMethod(this, [this, path] { OpenCapture(path); }, Qt::QueuedConnection);
+}
+
 void CCaptureDlg::closeEvent(QCloseEvent* event) {
+    if (!m_bShutDown && m_source && !m_source->ConfirmClose()) {
+        event->ignore();
+        return;
+    }
     ShutDown();
     QDialog::closeEvent(event);
 }
@@ -487,6 +663,10 @@ void CCaptureDlg::ShutDown() {
     // The poller may be waiting for a toggle that this thread will never run
     // now; stopping it ends that wait.
     m_hotKey.reset();
+    if (m_hotKeyRequest) m_hotKeyRequest->Disconnect();
+    HideReadProgress();
+    // Stops a file or stream being read; its worker ends at once.
+    m_source.reset();
     // Stops a running capture and joins its controller and readers.
     m_session.reset();
 }

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "app/capture_files.h"
 #include "app/save_xml.h"
+#include "capture/capture_source.h"
 #include "capture/capture_statistics.h"
 #include "capture/capture_window.h"
 #include "capture/packet_store.h"
@@ -26,10 +28,13 @@ class CIconButton;
 class HotKeyPoller;
 class PacketListModel;
 class QLabel;
+class QProgressDialog;
 class QTableView;
+class QTimer;
+class WindowRequest;
 class QTreeWidget;
 
-class CCaptureDlg : public QDialog, public CaptureWindow {
+class CCaptureDlg : public QDialog, public CaptureWindow, public CaptureFilesWindow {
     Q_OBJECT
 public:
     // Shows message boxes; tests replace it to see what the user would be told.
@@ -46,6 +51,14 @@ public:
     void SetMessageSink(MessageSink sink) { m_messageSink = std::move(sink); }
     // Replaces the save-file dialog of Save XML (tests).
     void SetLogFileChooser(LogFileChooser chooser) { m_logFileChooser = std::move(chooser); }
+    // Replace the Yes/No boxes and the file dialogs of Open and Save (tests).
+    using QuestionSink = std::function<bool(const std::string& text, const std::string& caption)>;
+    void SetQuestionSink(QuestionSink sink) { m_questionSink = std::move(sink); }
+    void SetOpenFileChooser(CaptureFileChooser chooser) { m_openChooser = std::move(chooser); }
+    void SetPcapFileChooser(CaptureFileChooser chooser) { m_pcapChooser = std::move(chooser); }
+
+    // Opens a capture file or stream as a drop does (the command line).
+    void OpenCapture(const QString& path);
 
     // CaptureWindow.
     void RunOnWindowThread(std::function<void()> task) override;
@@ -58,20 +71,36 @@ public:
     void ShowMessage(const std::string& text, const std::string& caption) override;
     void ClearPackets() override;
 
-    // What the list shows: set to the interface when a capture starts; a file
-    // or a stream sets its own.
-    void SetSource(CaptureSource source);
-    const CaptureSource& Source() const { return m_source; }
+    // What the status bar names as the list's source: the interface when a
+    // capture starts, the file or the stream when one is opened.
+    void SetShownSource(ShownSource source);
+    const ShownSource& Shown() const { return m_shown; }
+
+    // CaptureFilesWindow.
+    std::string AskOpenPath() override;
+    std::string AskSavePath() override;
+    bool AskYesNo(const std::string& text, const std::string& caption) override;
+    int SavePcap(const std::string& path, std::vector<StoredPacket> packets) override;
+    void SetCaptureName(const std::string& name) override;
+    void ShowCaptureSource(const std::string& path, bool stream) override;
+    void ShowReadProgress(uint64_t totalBytes) override;
+    void HideReadProgress() override;
 
     PacketStore& Packets() { return m_packets; }
     CaptureSession& Session() { return *m_session; }
+    CaptureSource& Source() { return *m_source; }
     PacketListModel& Model() { return *m_model; }
     CFilterDlg& FilterDlg() { return m_filterDlg; }
 
 public slots:
     void OnCapture();
+    // Ctrl+F12: stops a file or stream being read, else the capture toggle,
+    // without any question.
+    void OnHotKey();
     void OnClear();
     void OnSaveXml();
+    void OnOpen();
+    void OnSavePcap();
     void OnDecode();
     void OnSetFilter();
     void OnCopyPacket();
@@ -87,6 +116,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void SetUpButtons();
@@ -109,14 +140,22 @@ private:
     CFilterDlg m_filterDlg;
     PacketListModel* m_model = nullptr;
     std::unique_ptr<CaptureSession> m_session;
+    std::unique_ptr<CaptureSource> m_source;
+    std::shared_ptr<WindowRequest> m_hotKeyRequest;
     std::unique_ptr<HotKeyPoller> m_hotKey;
+    QProgressDialog* m_readProgress = nullptr;
+    QTimer* m_readProgressTimer = nullptr;
+    uint64_t m_nReadTotal = 0;
+    QuestionSink m_questionSink;
+    CaptureFileChooser m_openChooser;
+    CaptureFileChooser m_pcapChooser;
     MessageSink m_messageSink;
     LogFileChooser m_logFileChooser;
     bool m_bShutDown = false;
 
     // Status bar: one label per field of StatusTexts, in that order.
     std::vector<QLabel*> m_statusLabels;
-    CaptureSource m_source;
+    ShownSource m_shown;
     // Whether a capture has run since the window opened, and whether one runs
     // (starting or running) at the last refresh.
     bool m_bCaptured = false;

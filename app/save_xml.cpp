@@ -61,13 +61,20 @@ QString AskLogFile(QWidget* parent) {
 
 int SaveLogWithProgress(QWidget* parent, const std::string& path,
                         std::vector<StoredPacket> packets) {
-    const int total = static_cast<int>(std::min<size_t>(packets.size(), INT_MAX));
+    return RunSaveWithProgress(
+        parent, QStringLiteral("Save XML"), packets.size(),
+        [&](SaveControl* control) { return SaveCaptureLog(path, packets, control); });
+}
+
+int RunSaveWithProgress(QWidget* parent, const QString& title, size_t count,
+                        const std::function<int(SaveControl* control)>& save) {
+    const int total = static_cast<int>(std::min<size_t>(count, INT_MAX));
     SaveControl control;
     std::atomic<int> result{SAVE_WRITE_FAILED};
 
     QProgressDialog progress(QStringLiteral("Saving the packets..."), QStringLiteral("Cancel"), 0,
                              total, parent);
-    progress.setWindowTitle(QStringLiteral("Save XML"));
+    progress.setWindowTitle(title);
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setAutoReset(false);
     progress.setAutoClose(false);
@@ -95,7 +102,7 @@ int SaveLogWithProgress(QWidget* parent, const std::string& path,
 
     QEventLoop loop;
     std::thread worker([&] {
-        result.store(SaveCaptureLog(path, packets, &control));
+        result.store(save(&control));
         // Queued to the window thread; the loop ends there, never here.
         QMetaObject::invokeMethod(
             &progress, [&loop] { loop.quit(); }, Qt::QueuedConnection);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "capture/packet_store.h"
+#include "xml/capture_log.h"
 
 class QWidget;
 
@@ -24,3 +25,8 @@ QString AskLogFile(QWidget* parent);
 // under the modal progress dialog; it never waits for the worker.
 int SaveLogWithProgress(QWidget* parent, const std::string& path,
                         std::vector<StoredPacket> packets);
+
+// Runs `save` (a SaveCaptureLog or SaveCapturePcap of `total` packets) on a
+// worker under that modal progress dialog, titled `title`; its result.
+int RunSaveWithProgress(QWidget* parent, const QString& title, size_t total,
+                        const std::function<int(SaveControl* control)>& save);

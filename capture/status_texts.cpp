@@ -8,7 +8,7 @@ std::string Counted(uint64_t count, const char* what) {
     return std::to_string(count) + what;
 }
 
-std::string SourceText(const CaptureSource& source) {
+std::string SourceText(const ShownSource& source) {
     switch (source.kind) {
         case SourceKind::Interface:
             return "Interface: " + source.name;

@@ -16,7 +16,7 @@ enum class SourceKind {
     Fifo,           // a stream read from a named pipe; the name is the pipe's
 };
 
-struct CaptureSource {
+struct ShownSource {
     SourceKind kind = SourceKind::None;
     std::string name;
 };
@@ -27,7 +27,7 @@ struct StatusInput {
     bool hasStatistics = false;
     CaptureStatistics statistics;
     bool dataContainsSet = false;
-    CaptureSource source;
+    ShownSource source;
     bool running = false;
     uint64_t elapsedSeconds = 0;
     // The expression exactly as the capture compiles it; empty for none.

@@ -251,6 +251,8 @@ void CaptureDlgTest::initialButtons() {
         {"m_btnDecode", "Decode", "Reassemble the TCP session in human readable format"},
         {"m_btnSetFilter", "Set Filter", "Set a filter for the next capture"},
         {"m_btnCopy", "Copy", "Copy the current selected packet to clipboard"},
+        {"m_btnOpen", "Open", "Open a capture file (pcap, pcapng)"},
+        {"m_btnSave", "Save", "Save the capture as a pcap file"},
     };
     for (const Expected& e : buttons) {
         auto* button = Child<CIconButton>(dlg, e.name);
@@ -283,6 +285,7 @@ void CaptureDlgTest::tabOrderAndFirstFocus() {
         Child<QWidget>(dlg, "m_btnDecode"),    Child<QWidget>(dlg, "m_tree"),
         Child<QWidget>(dlg, "m_btnCopy"),      Child<QWidget>(dlg, "m_slider"),
         Child<QWidget>(dlg, "m_btnSetFilter"), Child<QWidget>(dlg, "m_btnAlwaysOnTop"),
+        Child<QWidget>(dlg, "m_btnOpen"),      Child<QWidget>(dlg, "m_btnSave"),
     };
     QTRY_COMPARE(QApplication::focusWidget(), order[0]);
     for (size_t i = 1; i <= order.size(); ++i) {
@@ -691,14 +694,16 @@ void CaptureDlgTest::statusBarRowsSourceAndFilter() {
     QTest::qWait(3 * PacketListModel::kRefreshMs);
     QCOMPARE(ShownStatus(dlg), QStringList({"3 packets", "Filter: " + applied}));
 
-    // A file or a stream names itself; neither is a capture, so no counters.
-    dlg.SetSource({SourceKind::File, "web traffic.pcapng"});
+    // A file or a stream names itself; a file read again has no counters, a
+    // stream (a capture taken elsewhere) has.
+    dlg.SetShownSource({SourceKind::File, "web traffic.pcapng"});
     QCOMPARE(ShownStatus(dlg),
              QStringList({"3 packets", "File: web traffic.pcapng", "Filter: " + applied}));
-    dlg.SetSource({SourceKind::StandardInput, ""});
-    QCOMPARE(ShownStatus(dlg).at(1), QStringLiteral("Stream: standard input"));
-    dlg.SetSource({SourceKind::Fifo, "/run/tap.fifo"});
-    QCOMPARE(ShownStatus(dlg).at(1), QStringLiteral("Stream: /run/tap.fifo"));
+    dlg.SetShownSource({SourceKind::StandardInput, ""});
+    QCOMPARE(ShownStatus(dlg),
+             QStringList({"3 packets", "0 dropped", "Stream: standard input", "Filter: " + applied}));
+    dlg.SetShownSource({SourceKind::Fifo, "/run/tap.fifo"});
+    QCOMPARE(ShownStatus(dlg).at(2), QStringLiteral("Stream: /run/tap.fifo"));
 
     // Clear All and Apply: no filter at all.
     boxes = EditFilter(dlg, [](QWidget* editor) {

@@ -7,7 +7,10 @@
 #   4. under a window manager, Always on top sets and clears
 #      _NET_WM_STATE_ABOVE and leaves the window where it was;
 #   5. under it too, the window maximises, its packet list takes the screen's
-#      new room, and a screenshot of it has the screen's size.
+#      new room, and a screenshot of it has the screen's size;
+#   6. as root, `tcpdump -U -w - -i lo ... | tapwatch -`: the stream's rows are
+#      in before tcpdump ends (closing asks about them), Stop ends the stream,
+#      No keeps the window and Yes closes it.
 # Usage: tapwatch_x11_test.sh TAPWATCH X11_SELECTION_OWNER OUTPUT_DIR WINDOW_PROBE
 # Exit 77 (skipped) when a tool is missing.
 set -u
@@ -78,6 +81,8 @@ slider_mid_y=$((slider_y + slider_h / 2))
 slider_left=$((slider_x + 5))            # the thumb at the slider's minimum
 slider_right=$((slider_x + slider_w - 5)) # the thumb at its maximum
 ontop_x=$((ontop_x + ontop_w / 2)) ontop_y=$((ontop_y + ontop_h / 2))
+read -r _ capture_x capture_y capture_w capture_h < <(grep '^capture ' "$tmp/controls")
+capture_x=$((capture_x + capture_w / 2)) capture_y=$((capture_y + capture_h / 2))
 
 app_pid=""
 win=""
@@ -180,7 +185,8 @@ wait "$xcompmgr_pid" 2> /dev/null
 
 # 4. Always on top under a window manager.
 openbox > "$tmp/openbox.log" 2>&1 &
-pids+=($!)
+openbox_pid=$!
+pids+=("$openbox_pid")
 wait_for 30 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
   { fail "openbox did not start"; cat "$tmp/openbox.log"; }
 managed() { xprop -id "$win" _NET_FRAME_EXTENTS | grep -q '='; }
@@ -248,6 +254,66 @@ else
 fi
 kill "$probe_pid" 2> /dev/null
 wait "$probe_pid" 2> /dev/null
+
+kill "$openbox_pid" 2> /dev/null
+wait "$openbox_pid" 2> /dev/null
+
+# 6. A capture streamed into standard input, as from another machine's tcpdump.
+if [ "$(id -u)" = 0 ] && command -v tcpdump > /dev/null; then
+  port=47993
+  (tcpdump -U -w - -i lo udp port $port 2> "$tmp/tcpdump.log" | "$app" - > "$tmp/stream.log" 2>&1) &
+  pipeline=$!
+  pids+=("$pipeline")
+  if wait_for 30 xdotool search --onlyvisible --name '^Tapwatch v2\.0 - standard input$'; then
+    win=$(xdotool search --onlyvisible --name '^Tapwatch v2\.0 - standard input$' | head -n 1)
+    wait_for 10 grep -q "listening on lo" "$tmp/tcpdump.log" || fail "tcpdump did not start on lo"
+    for i in 1 2 3 4 5; do echo "datagram $i" > /dev/udp/127.0.0.1/$port; sleep 0.05; done
+    # tcpdump hands packets over in batches, at least once a second.
+    sleep 2
+    # The Capture button reads "Stop" while the stream is open: it stops it.
+    click_at "$capture_x" "$capture_y"
+    sleep 0.3
+    pgrep -P "$pipeline" -x tcpdump > /dev/null || fail "tcpdump ended before the window looked at its rows"
+    xdotool windowfocus "$win"
+    xdotool key Escape
+    if wait_for 10 xdotool search --onlyvisible --name '^Warning$'; then
+      box=$(xdotool search --onlyvisible --name '^Warning$' | head -n 1)
+      xdotool windowfocus "$box"
+      xdotool key Escape # No
+      sleep 0.5
+      xdotool search --onlyvisible --name '^Tapwatch v2\.0 - standard input$' > /dev/null ||
+        fail "No to the question closed the window"
+      xdotool windowfocus "$win"
+      xdotool key Escape
+      if wait_for 10 xdotool search --onlyvisible --name '^Warning$'; then
+        box=$(xdotool search --onlyvisible --name '^Warning$' | head -n 1)
+        xdotool windowfocus "$box"
+        xdotool key alt+y
+        gone() { ! xdotool search --onlyvisible --name '^Tapwatch v2\.0' > /dev/null; }
+        if wait_for 10 gone; then
+          echo "stream: its rows were asked about; No kept the window, Yes closed it"
+        else
+          fail "Yes to the question left the window open"
+        fi
+      else
+        fail "the second close did not ask"
+      fi
+    else
+      fail "closing with the stream's rows did not ask: no rows arrived from tcpdump"
+      cat "$tmp/tcpdump.log" "$tmp/stream.log"
+      xdotool search --onlyvisible --name '.' getwindowname %@
+    fi
+  else
+    cat "$tmp/stream.log"
+    fail "the window \"Tapwatch v2.0 - standard input\" did not appear"
+  fi
+  for child in $(pgrep -P "$pipeline"); do kill "$child" 2> /dev/null; done
+  kill "$pipeline" 2> /dev/null
+  wait "$pipeline" 2> /dev/null
+  ((failures > 0)) && cat "$tmp/tcpdump.log"
+else
+  echo "stream check skipped: capturing on lo needs root and tcpdump"
+fi
 
 if ((failures > 0)); then
   echo "$failures check(s) failed"

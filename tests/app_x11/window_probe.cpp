@@ -1,7 +1,7 @@
 // The main window on a real X server, for tapwatch_x11_test.sh:
 //   window_probe controls   prints where the Transparency slider and Always
 //                           on top sit in the window at its first size
-//                           ("slider X Y W H", "ontop X Y W H"), then ends;
+//                           ("slider X Y W H", "ontop X Y W H", "capture X Y W H"), then ends;
 //   window_probe maximise   shows the window, asks the window manager to
 //                           maximise it, prints "first W H", "maximised W H",
 //                           "screen W H" (the screen's work area), "list W H"
@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "controls") == 0) {
         Print("slider", InWindow(window.findChild<QSlider*>(QStringLiteral("m_slider"))));
         Print("ontop", InWindow(window.findChild<QWidget*>(QStringLiteral("m_btnAlwaysOnTop"))));
+        Print("capture", InWindow(window.findChild<QWidget*>(QStringLiteral("m_btnCapture"))));
         return 0;
     }
     if (std::strcmp(argv[1], "maximise") != 0) return 2;

@@ -79,7 +79,7 @@ TEST(StatusTexts, ElapsedIsMinutesAndTwoDigitSeconds) {
 TEST(StatusTexts, EachSourceKindHasItsWording) {
     StatusInput input = Idle(1);
     const struct {
-        CaptureSource source;
+        ShownSource source;
         const char* text;
     } cases[] = {
         {{SourceKind::Interface, "enp3s0"}, "Interface: enp3s0"},

@@ -1,0 +1,26 @@
+#include "app/capture_files.h"
+
+#include <QFileDialog>
+
+#include "app/save_xml.h"
+#include "capture/pcap_save.h"
+
+QString AskCaptureFile(QWidget* parent) {
+    return QFileDialog::getOpenFileName(
+        parent, QStringLiteral("Open"), QString(),
+        QStringLiteral("Capture files (*.pcap *.pcapng *.cap);;All files (*)"));
+}
+
+QString AskPcapFile(QWidget* parent) {
+    // The overwrite question is the dialog's default.
+    return QFileDialog::getSaveFileName(parent, QStringLiteral("Save"),
+                                        QStringLiteral("capture.pcap"),
+                                        QStringLiteral("Capture file (*.pcap);;All files (*)"));
+}
+
+int SavePcapWithProgress(QWidget* parent, const std::string& path,
+                         std::vector<StoredPacket> packets) {
+    return RunSaveWithProgress(
+        parent, QStringLiteral("Save"), packets.size(),
+        [&](SaveControl* control) { return SaveCapturePcap(path, packets, control); });
+}
