@@ -1,6 +1,7 @@
 #include "capture/window_request.h"
 
 #include <condition_variable>
+#include <utility>
 
 namespace {
 
@@ -21,8 +22,11 @@ struct Wait {
 
 // Ends the waiter with false when the posted task is dropped unrun.
 struct Completion {
-    std::shared_ptr<Wait> wait;
+    explicit Completion(std::shared_ptr<Wait> w) : wait(std::move(w)) {}
     ~Completion() { wait->Finish(false); }
+    Completion(const Completion&) = delete;
+    Completion& operator=(const Completion&) = delete;
+    std::shared_ptr<Wait> wait;
 };
 
 }  // namespace
