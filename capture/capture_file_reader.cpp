@@ -76,7 +76,8 @@ long CaptureFileReader::ReadInput(void* cookie, char* buffer, size_t size) {
         if (fds[1].revents != 0 || reader.m_bStopped.load()) return 0;
         const ssize_t n = read(input->fd, buffer, size);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (n > 0) reader.m_nBytesRead.fetch_add(static_cast<uint64_t>(n), std::memory_order_relaxed);
+        if (n > 0)
+            reader.m_nBytesRead.fetch_add(static_cast<uint64_t>(n), std::memory_order_relaxed);
         return n;
     }
 }
@@ -128,7 +129,8 @@ CaptureFileResult CaptureFileReader::Read(const std::string& path, const std::st
     }
     if (!filter.empty()) {
         bpf_program program{};
-        if (pcap_compile(pcap.get(), &program, filter.c_str(), kFilterOptimise, kFilterNetmask) < 0) {
+        if (pcap_compile(pcap.get(), &program, filter.c_str(), kFilterOptimise, kFilterNetmask) <
+            0) {
             result.end = CaptureFileEnd::FilterFailed;
             result.detail = pcap_geterr(pcap.get());
             return result;

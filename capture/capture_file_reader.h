@@ -14,13 +14,13 @@
 #include "capture/packet_intake.h"
 
 enum class CaptureFileEnd {
-    Finished,     // the whole file or stream was read
-    Stopped,      // Stop was called
-    MemoryFull,   // the store reached its memory limit
-    CutShort,     // the file or stream ends inside a frame or is damaged
-    CannotOpen,   // no such file, or not a capture libpcap reads
-    NotEthernet,  // a capture of another link type
-    FilterFailed, // the filter does not compile or cannot be installed
+    Finished,      // the whole file or stream was read
+    Stopped,       // Stop was called
+    MemoryFull,    // the store reached its memory limit
+    CutShort,      // the file or stream ends inside a frame or is damaged
+    CannotOpen,    // no such file, or not a capture libpcap reads
+    NotEthernet,   // a capture of another link type
+    FilterFailed,  // the filter does not compile or cannot be installed
 };
 
 struct CaptureFileResult {
@@ -34,7 +34,7 @@ struct CaptureFileResult {
 bool IsCaptureStream(const std::string& path);
 
 class CaptureFileReader {
-public:
+  public:
     CaptureFileReader();
     ~CaptureFileReader();
     CaptureFileReader(const CaptureFileReader&) = delete;
@@ -56,7 +56,7 @@ public:
     // Any thread: bytes of the input read so far.
     uint64_t BytesRead() const { return m_nBytesRead.load(std::memory_order_relaxed); }
 
-private:
+  private:
     struct Input;
     static long ReadInput(void* cookie, char* buffer, size_t size);
     static int CloseInput(void* cookie);

@@ -41,7 +41,6 @@ uint64_t DefaultMemoryLimit() {
     meminfo << file.rdbuf();
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGESIZE);
-    const uint64_t physical =
-        pages > 0 && pageSize > 0 ? uint64_t(pages) * uint64_t(pageSize) : 0;
+    const uint64_t physical = pages > 0 && pageSize > 0 ? uint64_t(pages) * uint64_t(pageSize) : 0;
     return MemoryLimitFrom(meminfo.str(), physical);
 }

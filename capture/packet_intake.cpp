@@ -1,6 +1,7 @@
 #include "capture/packet_intake.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "protocols/data.h"
@@ -79,6 +80,8 @@ void PacketIntake::AppendLocked(Finished& finished) {
 
 PacketIntake::Reader::~Reader() {
     if (m_bTaken) {
+        // Given up: its place is passed on without the frame.
+        m_bBuffered = false;
         m_pFrame = nullptr;
         Finish();
     }
@@ -97,11 +100,33 @@ void PacketIntake::Reader::Take(const FrameInfo& info, const unsigned char* byte
     if (m_bTaken) Finish();  // a Take without its Finish: give that frame up
     m_bTaken = true;
     m_nTicket = m_intake.m_nNextTicket.fetch_add(1, std::memory_order_relaxed);
-    m_nTimestampNs = info.timestampNs;
+    m_info = info;
     m_pFrame = nullptr;
-    // Once the store is full, frames are counted and no longer copied.
+    // Only a copy into memory this reader uses all the time: the exclusion
+    // that hands out the frames is held as briefly as can be. The frame is
+    // kept, in fresh slab memory, by Finish.
+    const size_t n = bytes != nullptr ? info.capturedLength : 0;
+    if (m_buffer.size() < n) m_buffer.resize(n);
+    if (n != 0) std::memcpy(m_buffer.data(), bytes, n);
+    m_info.capturedLength = static_cast<uint32_t>(n);
+    m_bBuffered = true;
+}
+
+bool PacketIntake::Reader::ProcessPacket(const FrameInfo& info, const unsigned char* bytes) {
+    if (m_bTaken) Finish();
+    m_bTaken = true;
+    m_nTicket = m_intake.m_nNextTicket.fetch_add(1, std::memory_order_relaxed);
+    m_info = info;
+    m_bBuffered = false;
+    Keep(bytes);
+    return Finish();
+}
+
+void PacketIntake::Reader::Keep(const unsigned char* bytes) {
+    m_pFrame = nullptr;
+    // Once the store is full, frames are counted and no longer kept.
     if (m_intake.Full()) return;
-    const size_t need = KeptFrameBytesBound(info.capturedLength);
+    const size_t need = KeptFrameBytesBound(m_info.capturedLength);
     if (m_slab == nullptr || m_slab->Remaining() < need) {
         // The old slab lives on as long as a stored chain in it is referenced.
         std::shared_ptr<ChainSlab> slab = std::move(m_spare);
@@ -112,14 +137,18 @@ void PacketIntake::Reader::Take(const FrameInfo& info, const unsigned char* byte
         m_slab = std::move(slab);
     }
     m_nMark = m_slab->Used();
-    m_pFrame = KeepFrame(*m_slab, info, bytes);
+    m_pFrame = KeepFrame(*m_slab, m_info, bytes);
 }
 
 bool PacketIntake::Reader::Finish() {
     if (!m_bTaken) return false;
     m_bTaken = false;
+    if (m_bBuffered) {
+        m_bBuffered = false;
+        Keep(m_buffer.data());
+    }
     Finished finished;
-    finished.timestampNs = m_nTimestampNs;
+    finished.timestampNs = m_info.timestampNs;
     const CProtocolLayer* root =
         m_pFrame != nullptr ? DecodeKeptFrame(*m_slab, *m_pFrame) : nullptr;
     bool kept = root != nullptr;
@@ -127,14 +156,16 @@ bool PacketIntake::Reader::Finish() {
         const std::string& pattern = DataContains();
         if (!pattern.empty()) {
             const auto* data = FindLayerAs<CDataLayer>(root);
-            if (data == nullptr || FindInPayload(data->m_pData, pattern.c_str(), data->m_nLength) != 0) {
+            if (data == nullptr ||
+                FindInPayload(data->m_pData, pattern.c_str(), data->m_nLength) != 0) {
                 kept = false;
                 m_intake.m_nLeftOut.fetch_add(1, std::memory_order_relaxed);
             }
         }
     }
     if (kept) {
-        finished.packet = StoredPacket{std::shared_ptr<const CProtocolLayer>(m_slab, root), 0, m_pFrame};
+        finished.packet =
+            StoredPacket{std::shared_ptr<const CProtocolLayer>(m_slab, root), 0, m_pFrame};
         finished.slab = m_slab.get();
     } else if (m_pFrame != nullptr) {
         // Nothing refers to the frame or its chain: the slab space is reused.

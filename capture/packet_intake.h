@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "capture/packet_row.h"
 #include "capture/packet_store.h"
@@ -33,7 +34,7 @@ struct IntakeCounters {
 };
 
 class PacketIntake {
-public:
+  public:
     // Called with every appended frame's row, in store order, inside the
     // store's list lock: it must not wait for anything (a window, a write).
     using RowObserver = std::function<void(size_t index, const PacketRow& row)>;
@@ -59,7 +60,7 @@ public:
     // One reader's state: the slab its frames and chains go to, its copy of
     // the "Data contains" text and the frame it has taken.
     class Reader {
-    public:
+      public:
         explicit Reader(PacketIntake& intake) : m_intake(intake) {}
         // A frame taken and never finished is given up, so the frames after
         // it are not held back.
@@ -68,22 +69,22 @@ public:
         Reader& operator=(const Reader&) = delete;
 
         // Inside the exclusion that delivers the frames in order: copies the
-        // frame into this reader's slab and gives it the next place in the
-        // store's order. `bytes` need stay valid only during the call.
+        // frame and gives it the next place in the store's order. `bytes`
+        // need stay valid only during the call.
         void Take(const FrameInfo& info, const unsigned char* bytes);
-        // Outside it: decodes the taken frame, applies "Data contains" and
-        // appends the frame in its place. Returns whether the frame passed
-        // (it is stored unless the store is full).
+        // Outside it: keeps the taken frame in this reader's slab, decodes
+        // it, applies "Data contains" and appends the frame in its place. Returns whether the frame
+        // passed (it is stored unless the store is full).
         bool Finish();
 
-        // Both, for a reader that has the frames to itself.
-        bool ProcessPacket(const FrameInfo& info, const unsigned char* bytes) {
-            Take(info, bytes);
-            return Finish();
-        }
+        // Both, for a reader that has the frames to itself: the frame is kept
+        // straight from `bytes`.
+        bool ProcessPacket(const FrameInfo& info, const unsigned char* bytes);
 
-    private:
+      private:
         const std::string& DataContains();
+        // Copies the frame into the slab (m_pFrame; null when it cannot be kept).
+        void Keep(const unsigned char* bytes);
 
         PacketIntake& m_intake;
         std::shared_ptr<ChainSlab> m_slab;
@@ -95,12 +96,15 @@ public:
         // The frame taken and not yet finished.
         bool m_bTaken = false;
         uint64_t m_nTicket = 0;
-        int64_t m_nTimestampNs = 0;
+        FrameInfo m_info;
+        // The taken frame's bytes wait here until Finish keeps them.
+        std::vector<unsigned char> m_buffer;
+        bool m_bBuffered = false;
         const KeptFrame* m_pFrame = nullptr;
         size_t m_nMark = 0;
     };
 
-private:
+  private:
     // A finished frame waiting for its place.
     struct Finished {
         bool ready = false;

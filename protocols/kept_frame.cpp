@@ -7,16 +7,17 @@
 #include "protocols/ethernet.h"
 
 size_t KeptFrameBytesBound(uint32_t caplen) {
-    return sizeof(KeptFrame) + alignof(KeptFrame) + caplen + ChainBytesBound(static_cast<int>(caplen));
+    return sizeof(KeptFrame) + alignof(KeptFrame) + caplen +
+           ChainBytesBound(static_cast<int>(caplen));
 }
 
 const KeptFrame* KeepFrame(ChainSlab& slab, const FrameInfo& info, const unsigned char* bytes) {
     const size_t caplen = bytes != nullptr ? info.capturedLength : 0;
     void* memory = slab.Allocate(sizeof(KeptFrame) + caplen, alignof(KeptFrame));
     if (memory == nullptr) return nullptr;
-    auto* kept = ::new (memory) KeptFrame{info.timestampNs, static_cast<uint32_t>(caplen),
-                                          info.wireLength < caplen ? static_cast<uint32_t>(caplen)
-                                                                   : info.wireLength};
+    auto* kept = ::new (memory)
+        KeptFrame{info.timestampNs, static_cast<uint32_t>(caplen),
+                  info.wireLength < caplen ? static_cast<uint32_t>(caplen) : info.wireLength};
     if (caplen != 0) std::memcpy(kept + 1, bytes, caplen);
     return kept;
 }
