@@ -63,6 +63,9 @@ StartFailure CaptureState::Open(const std::string& interfaceName, const std::str
     pcap_set_promisc(m_hCapture, kPromiscuous);
     pcap_set_timeout(m_hCapture, kReadTimeoutMs);
     pcap_set_tstamp_precision(m_hCapture, PCAP_TSTAMP_PRECISION_NANO);
+    // Room in the kernel for the bursts a reader meets while it maps and
+    // fills fresh memory for the frames it keeps.
+    pcap_set_buffer_size(m_hCapture, kKernelBufferBytes);
     if (pcap_activate(m_hCapture) < 0) {
         Release();
         return StartFailure::OpenAdapter;

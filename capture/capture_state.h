@@ -21,6 +21,7 @@
 inline constexpr int kSnapLength = 65535;
 inline constexpr int kPromiscuous = 1;
 inline constexpr int kReadTimeoutMs = 20;
+inline constexpr int kKernelBufferBytes = 16 << 20;
 inline constexpr int kFilterOptimise = 1;
 inline constexpr bpf_u_int32 kFilterNetmask = 0x00FFFFFF;
 
