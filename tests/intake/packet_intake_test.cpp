@@ -139,6 +139,16 @@ TEST(IntakeConcurrencyTest, FourReadersWhileTheStoreIsClearedAndTheTextReplaced)
             }
         });
     }
+    // The readers have stored something before the rounds start and after
+    // they end, however slowly the threads get going (sanitizers, a busy
+    // machine).
+    const auto waitForRows = [&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (store.Count() == 0 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    waitForRows();
     std::vector<std::vector<StoredPacket>> snapshots;
     for (int round = 0; round < 200; ++round) {
         dataContains.Set(round % 2 == 0 ? "beta" : "alpha");
@@ -146,6 +156,7 @@ TEST(IntakeConcurrencyTest, FourReadersWhileTheStoreIsClearedAndTheTextReplaced)
         store.ClearPackets();
         std::this_thread::yield();
     }
+    waitForRows();
     stop = true;
     for (auto& r : readers) r.join();
 
