@@ -3,7 +3,6 @@
 #include "capture/memory_limit.h"
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -19,8 +18,6 @@ constexpr auto kStatsInterval = std::chrono::seconds(1);
 constexpr char kDevicesFailedMessage[] = "Can't retrieve devices ! Make sure libpcap is installed";
 constexpr char kNoDevicesMessage[] = "No interface found ! Make sure libpcap is installed";
 
-constexpr std::array<int, 4> kCommandControls = {IDC_CLEAR, IDC_SAVE_XML, IDC_DECODE,
-                                                 IDC_SET_FILTER};
 
 // Calls `done(false)` unless Finish ran first: a request whose closure is
 // dropped unrun (the window went away) still ends its waiter.
@@ -131,20 +128,10 @@ int CaptureSession::FillDeviceList() {
     return 0;
 }
 
-void CaptureSession::SetBusyControls() {
-    for (const int id : kCommandControls) m_window.EnableControl(id, false);
-    m_window.SetCaptureButton(IDI_STOP, "Stop");
-}
-
-void CaptureSession::SetIdleControls() {
-    for (const int id : kCommandControls) m_window.EnableControl(id, true);
-    m_window.SetCaptureButton(IDI_CAPTURE, "Capture");
-}
-
 void CaptureSession::OnCapture() {
     switch (m_phase) {
         case CapturePhase::Idle:
-            SetBusyControls();
+            ShowCaptureRunning(m_window, true);
             LaunchController();
             break;
         case CapturePhase::Starting:
@@ -157,12 +144,12 @@ void CaptureSession::OnCapture() {
                 m_state->RequestStop();
             }
             m_phase = CapturePhase::Stopping;
-            SetIdleControls();
+            ShowCaptureRunning(m_window, false);
             break;
         case CapturePhase::Stopping:
             m_bStartQueued = true;
             m_phase = CapturePhase::Starting;
-            SetBusyControls();
+            ShowCaptureRunning(m_window, true);
             break;
     }
 }
@@ -206,7 +193,7 @@ void CaptureSession::LaunchController() {
     } catch (const std::system_error&) {
         m_controller = std::move(*previous);
         m_phase = CapturePhase::Idle;
-        SetIdleControls();
+        ShowCaptureRunning(m_window, false);
         m_window.ShowMessage(StartFailureMessage(StartFailure::OpenAdapter), kErrorCaption);
         return;
     }
@@ -232,7 +219,7 @@ void CaptureSession::OnControllerFinished(const std::shared_ptr<CaptureState>& s
         LaunchController();
     } else {
         m_phase = CapturePhase::Idle;
-        SetIdleControls();
+        ShowCaptureRunning(m_window, false);
     }
     // Last: the message box may run other queued tasks before it returns, and
     // they find the session in a settled state.

@@ -112,8 +112,6 @@ class CaptureSession {
 
   private:
     void LaunchController();
-    void SetBusyControls();
-    void SetIdleControls();
     void OnControllerRunning(const std::shared_ptr<CaptureState>& state);
     void OnControllerFinished(const std::shared_ptr<CaptureState>& state, std::string message,
                               std::string caption, CaptureStats stats);

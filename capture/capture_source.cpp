@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <array>
 #include <cstdio>
 #include <system_error>
 
@@ -21,9 +20,6 @@ constexpr char kSavedMessage[] = "The capture was saved";
 constexpr char kSaveFailedMessage[] = "Couldn't save the capture file !";
 constexpr char kFilterMessage[] = "Unable to compile the packet filter. Check the syntax";
 
-// The commands a running stream disables, as a live capture does.
-constexpr std::array<int, 4> kCommandControls = {IDC_CLEAR, IDC_SAVE_XML, IDC_DECODE,
-                                                 IDC_SET_FILTER};
 
 std::string NameOf(const std::string& path) {
     if (path == "-") return "standard input";
@@ -99,8 +95,7 @@ void CaptureSource::Start(const std::string& path) {
     m_bStream = IsCaptureStream(path);
     m_window.ClearPackets();
     if (m_bStream) {
-        for (const int id : kCommandControls) m_window.EnableControl(id, false);
-        m_window.SetCaptureButton(IDI_STOP, "Stop");
+        ShowCaptureRunning(m_window, true);  // a stream runs as a capture does
     } else {
         // These rows can be read again from the file.
         m_guard.MarkReadAgain();
@@ -135,8 +130,7 @@ void CaptureSource::OnFinished(const CaptureFileResult& result) {
     if (m_worker.joinable()) m_worker.join();
     m_reader.reset();
     if (m_bStream) {
-        for (const int id : kCommandControls) m_window.EnableControl(id, true);
-        m_window.SetCaptureButton(IDI_CAPTURE, "Capture");
+        ShowCaptureRunning(m_window, false);
     } else {
         m_files.HideReadProgress();
     }

@@ -9,6 +9,7 @@
 // message box open) or shutting down never holds a worker up.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <string>
 
@@ -52,3 +53,18 @@ class CaptureWindow {
     // Empties the packet list and the packet store.
     virtual void ClearPackets() = 0;
 };
+
+// The commands a running capture disables (a stream read like one too).
+inline constexpr std::array<int, 4> kCaptureCommandControls = {IDC_CLEAR, IDC_SAVE_XML, IDC_DECODE,
+                                                               IDC_SET_FILTER};
+
+// Shows a capture starting or running (the commands off, the button "Stop"),
+// or none (the commands on, the button "Capture"). Window's thread.
+inline void ShowCaptureRunning(CaptureWindow& window, bool running) {
+    for (const int id : kCaptureCommandControls) window.EnableControl(id, !running);
+    if (running) {
+        window.SetCaptureButton(IDI_STOP, "Stop");
+    } else {
+        window.SetCaptureButton(IDI_CAPTURE, "Capture");
+    }
+}
