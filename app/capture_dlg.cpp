@@ -427,16 +427,8 @@ int CCaptureDlg::SavePcap(const std::string& path, std::vector<StoredPacket> pac
     return SavePcapWithProgress(this, path, std::move(packets));
 }
 
-void CCaptureDlg::ShowCaptureSource(const std::string& path, bool stream) {
-    const size_t slash = path.find_last_of('/');
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (!stream) {
-        SetShownSource({SourceKind::File, name});
-    } else if (path == "-") {
-        SetShownSource({SourceKind::StandardInput, {}});
-    } else {
-        SetShownSource({SourceKind::Fifo, name});
-    }
+void CCaptureDlg::ShowCaptureSource(const ShownSource& source) {
+    SetShownSource(source);
     m_strCaptureFilter = *m_filterDlg.Filter().Load();
 }
 

@@ -82,7 +82,7 @@ public:
     bool AskYesNo(const std::string& text, const std::string& caption) override;
     int SavePcap(const std::string& path, std::vector<StoredPacket> packets) override;
     void SetCaptureName(const std::string& name) override;
-    void ShowCaptureSource(const std::string& path, bool stream) override;
+    void ShowCaptureSource(const ShownSource& source) override;
     void ShowReadProgress(uint64_t totalBytes) override;
     void HideReadProgress() override;
 

@@ -23,6 +23,9 @@ enum class CaptureFileEnd {
     FilterFailed,  // the filter does not compile or cannot be installed
 };
 
+// What the user is told of a capture of another link type.
+inline constexpr char kNotEthernetCaptureMessage[] = "This capture does not hold Ethernet frames";
+
 struct CaptureFileResult {
     CaptureFileEnd end = CaptureFileEnd::Finished;
     uint64_t framesRead = 0;  // frames libpcap delivered, before "Data contains"

@@ -18,7 +18,6 @@ constexpr char kStopFirstMessage[] = "Stop the capture first";
 constexpr char kNoPacketMessage[] = "No packet to save";
 constexpr char kSavedMessage[] = "The capture was saved";
 constexpr char kSaveFailedMessage[] = "Couldn't save the capture file !";
-constexpr char kFilterMessage[] = "Unable to compile the packet filter. Check the syntax";
 
 
 std::string NameOf(const std::string& path) {
@@ -101,7 +100,13 @@ void CaptureSource::Start(const std::string& path) {
         m_guard.MarkReadAgain();
     }
     m_files.SetCaptureName(NameOf(path));
-    m_files.ShowCaptureSource(path, m_bStream);
+    if (!m_bStream) {
+        m_files.ShowCaptureSource({SourceKind::File, NameOf(path)});
+    } else if (path == "-") {
+        m_files.ShowCaptureSource({SourceKind::StandardInput, {}});
+    } else {
+        m_files.ShowCaptureSource({SourceKind::Fifo, NameOf(path)});
+    }
 
     auto reader = std::make_shared<CaptureFileReader>();
     const std::string filter = *m_filter.Load();
@@ -150,11 +155,11 @@ void CaptureSource::OnFinished(const CaptureFileResult& result) {
             break;
         case CaptureFileEnd::NotEthernet:
             m_files.SetCaptureName({});
-            m_window.ShowMessage(kNotEthernetMessage, kErrorCaption);
+            m_window.ShowMessage(kNotEthernetCaptureMessage, kErrorCaption);
             break;
         case CaptureFileEnd::FilterFailed:
             m_files.SetCaptureName({});
-            m_window.ShowMessage(kFilterMessage, kErrorCaption);
+            m_window.ShowMessage(StartFailureMessage(StartFailure::CompileFilter), kErrorCaption);
             break;
     }
 }

@@ -22,6 +22,7 @@
 #include "capture/capture_window.h"
 #include "capture/packet_intake.h"
 #include "capture/packet_store.h"
+#include "capture/status_texts.h"
 #include "capture/unsaved_guard.h"
 #include "filter/shared_text.h"
 
@@ -41,9 +42,9 @@ class CaptureFilesWindow {
     virtual int SavePcap(const std::string& path, std::vector<StoredPacket> packets) = 0;
     // The name of the capture the list shows, for the caption.
     virtual void SetCaptureName(const std::string& name) = 0;
-    // The file or stream whose frames the list now shows (standard input is
-    // "-"), for a window that names it.
-    virtual void ShowCaptureSource(const std::string& /*path*/, bool /*stream*/) {}
+    // The file or stream whose frames the list now shows, for a window that
+    // names it.
+    virtual void ShowCaptureSource(const ShownSource& /*source*/) {}
     // A progress over a regular file of `totalBytes` that follows
     // CaptureSource::BytesRead and whose cancel calls CaptureSource::Stop.
     virtual void ShowReadProgress(uint64_t totalBytes) = 0;
@@ -95,7 +96,6 @@ class CaptureSource {
 
     static std::string CutShortMessage(uint64_t framesRead);
     static constexpr char kCannotOpenMessage[] = "Couldn't open the capture file !";
-    static constexpr char kNotEthernetMessage[] = "This capture does not hold Ethernet frames";
 
   private:
     bool Refused();

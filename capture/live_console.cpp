@@ -5,6 +5,7 @@
 
 #include "capture/capture_session.h"
 #include "capture/console_window.h"
+#include "capture/stop_signals.h"
 #include "filter/shared_text.h"
 
 namespace {
@@ -14,29 +15,6 @@ volatile std::sig_atomic_t g_bSignalled = 0;
 void OnStopSignal(int) {
     g_bSignalled = 1;
 }
-
-// Catches SIGINT and SIGTERM while it lives.
-class StopSignals {
-  public:
-    StopSignals() {
-        g_bSignalled = 0;
-        struct sigaction action = {};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &m_oldInt);
-        sigaction(SIGTERM, &action, &m_oldTerm);
-    }
-    ~StopSignals() {
-        sigaction(SIGINT, &m_oldInt, nullptr);
-        sigaction(SIGTERM, &m_oldTerm, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-  private:
-    struct sigaction m_oldInt = {};
-    struct sigaction m_oldTerm = {};
-};
 
 // The entry of the interface named `wanted`, else the entry numbered `wanted`;
 // -1 when there is neither.
@@ -61,7 +39,8 @@ int RunConsoleCapture(const ConsoleCaptureOptions& options, PacketStore& store) 
     // Declared after the window: destroyed first, while the window still takes posts.
     CaptureSession session(window, store, filter, dataContains, options.onRow);
     session.SetMemoryLimit(options.memoryLimit);
-    const StopSignals signals;
+    g_bSignalled = 0;
+    const StopSignals signals(OnStopSignal);
     TaskQueue& queue = window.Queue();
     const auto forever = std::chrono::milliseconds{std::numeric_limits<int>::max()};
     const auto stopWanted = [&] {

@@ -96,12 +96,16 @@ const std::string& PacketIntake::Reader::DataContains() {
     return *m_dataContains;
 }
 
-void PacketIntake::Reader::Take(const FrameInfo& info, const unsigned char* bytes) {
-    if (m_bTaken) Finish();  // a Take without its Finish: give that frame up
+void PacketIntake::Reader::TakePlace(const FrameInfo& info) {
+    if (m_bTaken) Finish();  // a frame taken and not finished goes first
     m_bTaken = true;
     m_nTicket = m_intake.m_nNextTicket.fetch_add(1, std::memory_order_relaxed);
     m_info = info;
     m_pFrame = nullptr;
+}
+
+void PacketIntake::Reader::Take(const FrameInfo& info, const unsigned char* bytes) {
+    TakePlace(info);
     // Only a copy into memory this reader uses all the time: the exclusion
     // that hands out the frames is held as briefly as can be. The frame is
     // kept, in fresh slab memory, by Finish.
@@ -113,10 +117,7 @@ void PacketIntake::Reader::Take(const FrameInfo& info, const unsigned char* byte
 }
 
 bool PacketIntake::Reader::ProcessPacket(const FrameInfo& info, const unsigned char* bytes) {
-    if (m_bTaken) Finish();
-    m_bTaken = true;
-    m_nTicket = m_intake.m_nNextTicket.fetch_add(1, std::memory_order_relaxed);
-    m_info = info;
+    TakePlace(info);
     m_bBuffered = false;
     Keep(bytes);
     return Finish();

@@ -83,6 +83,8 @@ class PacketIntake {
 
       private:
         const std::string& DataContains();
+        // Gives the frame described by `info` the next place in the order.
+        void TakePlace(const FrameInfo& info);
         // Copies the frame into the slab (m_pFrame; null when it cannot be kept).
         void Keep(const unsigned char* bytes);
 

@@ -1,6 +1,7 @@
 #include "tools/tapwatch_log/capture_file.h"
 
 #include "capture/capture_file_reader.h"
+#include "capture/capture_state.h"
 #include "capture/packet_intake.h"
 
 std::string CaptureFileError(const std::string& path, const CaptureFileResult& result) {
@@ -17,9 +18,9 @@ std::string CaptureFileError(const std::string& path, const CaptureFileResult& r
             return "Couldn't read the capture file " + path +
                    (result.detail.empty() ? std::string() : ": " + result.detail);
         case CaptureFileEnd::NotEthernet:
-            return "This capture does not hold Ethernet frames";
+            return kNotEthernetCaptureMessage;
         case CaptureFileEnd::FilterFailed:
-            return "Unable to compile the packet filter. Check the syntax";
+            return StartFailureMessage(StartFailure::CompileFilter);
     }
     return {};
 }

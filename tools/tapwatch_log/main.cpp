@@ -4,7 +4,6 @@
 // session instead.
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +17,7 @@
 #include "capture/packet_intake.h"
 #include "capture/packet_store.h"
 #include "capture/pcap_save.h"
+#include "capture/stop_signals.h"
 #include "filter/shared_text.h"
 #include "tools/tapwatch_log/capture_file.h"
 #include "tools/tapwatch_log/log_output.h"
@@ -228,20 +228,15 @@ int RunFile(const Options& options, PacketStore& store, RowStream* rows) {
     }
     PacketIntake intake(store, dataContains, observer);
     CaptureFileReader reader;
-    g_pReader = &reader;
-    struct sigaction action = {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    struct sigaction oldInt = {}, oldTerm = {};
-    sigaction(SIGINT, &action, &oldInt);
-    sigaction(SIGTERM, &action, &oldTerm);
     const uint64_t limit = options.memoryLimit != 0 ? options.memoryLimit : DefaultMemoryLimit();
-    const CaptureFileResult result =
-        reader.Read(options.input, options.filter, intake, limit, [rows] {
+    g_pReader = &reader;
+    CaptureFileResult result;
+    {
+        const StopSignals signals(OnStopSignal);
+        result = reader.Read(options.input, options.filter, intake, limit, [rows] {
             if (rows != nullptr) rows->Flush();
         });
-    sigaction(SIGINT, &oldInt, nullptr);
-    sigaction(SIGTERM, &oldTerm, nullptr);
+    }
     g_pReader = nullptr;
     if (rows != nullptr) rows->Flush();
 
