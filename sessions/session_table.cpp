@@ -35,13 +35,18 @@ struct EndpointKey {
     auto operator<=>(const EndpointKey&) const = default;
 };
 
-EndpointKey KeyOf(const unsigned char* address, bool ipv6, uint16_t port) {
+// An address as two numbers: IPv4 in the low one.
+std::pair<uint64_t, uint64_t> AddressBits(const unsigned char* address, bool ipv6) {
     if (!ipv6) {
-        const uint32_t a = (uint32_t{address[0]} << 24) | (uint32_t{address[1]} << 16) |
-                           (uint32_t{address[2]} << 8) | address[3];
-        return {0, a, port};
+        return {0, (uint64_t{address[0]} << 24) | (uint64_t{address[1]} << 16) |
+                       (uint64_t{address[2]} << 8) | address[3]};
     }
-    return {Load64(address), Load64(address + 8), (uint32_t{1} << 16) | port};
+    return {Load64(address), Load64(address + 8)};
+}
+
+EndpointKey KeyOf(const unsigned char* address, bool ipv6, uint16_t port) {
+    const auto [high, low] = AddressBits(address, ipv6);
+    return {high, low, (uint32_t{ipv6} << 16) | port};
 }
 
 // The unordered endpoint pair that names a session.
@@ -94,12 +99,8 @@ size_t CHostList::KeyHash::operator()(const Key& k) const {
 }
 
 CHostList::Key CHostList::KeyOf(const HostAddress& address) {
-    if (!address.IsIpv6()) {
-        const unsigned char* a = address.data();
-        return {0, (uint64_t{a[0]} << 24) | (uint64_t{a[1]} << 16) | (uint64_t{a[2]} << 8) | a[3],
-                false};
-    }
-    return {Load64(address.data()), Load64(address.data() + 8), true};
+    const auto [high, low] = AddressBits(address.data(), address.IsIpv6());
+    return {high, low, address.IsIpv6()};
 }
 
 uint32_t CHostList::Add(const HostAddress& address) {
