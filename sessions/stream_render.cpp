@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "protocols/byte_reader.h"
-#include "protocols/data.h"
 #include "protocols/tcp.h"
 #include "protocols/text_format.h"
 #include "sessions/tcp_packet.h"
@@ -79,36 +77,17 @@ void AppendPacketRuns(std::vector<StyledRun>& out, const CProtocolLayer* packet,
                                           tcp->m_bAck ? "ACK " : "", tcp->m_bUrg ? "URG " : ""}));
         black(kBreak);
     }
-    if (const CDataLayer* data = FindLayerAs<CDataLayer>(packet)) {
-        // The payload layer begins 20 bytes into the TCP header, options
-        // included. Where the data offset is sound and its options were
-        // captured, the segment's data begins after them; otherwise the whole
-        // payload layer stands for it.
-        ByteReader payload(data->m_pData, data->m_pData != nullptr ? data->m_nLength : 0);
-        uint32_t headerUsed = tcp->m_nHeaderUsed;
-        const bool skipOptions = tcp->m_nDataOffset >= CTcpLayer::kHeaderSize &&
-                                 payload.Has(tcp->m_nDataOffset - size_t{CTcpLayer::kHeaderSize});
-        if (skipOptions) {
-            payload.Skip(tcp->m_nDataOffset - size_t{CTcpLayer::kHeaderSize});
-            headerUsed = tcp->m_nDataOffset;
-        }
-        const uint32_t captured = static_cast<uint32_t>(payload.Remaining());
-        // The datagram's own length drops link-layer padding; when the lengths
-        // are inconsistent (the difference wraps) everything captured counts.
-        uint32_t n = p->DatagramLength() - headerUsed - p->IpHeaderLength();
-        if (n > captured) n = captured;
-        // A segment that carries no data after its options shows no payload
-        // line, padded or not.
-        if (!skipOptions || n != 0) {
-            std::string text;
-            if (ascii)
-                text = StreamText(payload.Current(), static_cast<int>(n));
-            else
-                HexText(text, payload.Current(), static_cast<int>(captured));
-            // Built directly, not formatted: a payload is never cut to a field limit.
-            text += kBreak;
-            out.emplace_back(std::move(text), side, false);
-        }
+    if (const SegmentData data = p->Data(); !data.Empty()) {
+        // Built directly, not formatted: a payload is never cut to a field limit.
+        const int n = static_cast<int>(data.length);
+        std::string text;
+        if (ascii)
+            text = StreamText(data.bytes, n);
+        else
+            HexText(text, data.bytes, n);
+        if (data.missing != 0) text += Format(" [%u bytes missing]", {data.missing});
+        text += kBreak;
+        out.emplace_back(std::move(text), side, false);
     }
     if (style.showHeader) black(kBreak);
 }

@@ -3,7 +3,9 @@
 // (number, source endpoint, sequence and acknowledgement numbers, flags) and
 // its payload as characters or as hexadecimal digits, coloured by the side
 // that sent it. The payload is the segment's data: it starts after the TCP
-// options. Line breaks are "\r\n" throughout.
+// options and ends with the IP datagram, in both formats; a segment the
+// capture cut short ends with " [N bytes missing]". Line breaks are "\r\n"
+// throughout.
 #pragma once
 
 #include <optional>
@@ -40,7 +42,8 @@ StyledRun LoadingRun();
 // is the source endpoint of `representative`. Packets that are no TCP packet
 // (sessions/tcp_packet.h), and a representative that is none, add nothing.
 // A segment that carries no data after its options (a bare acknowledgement,
-// padded or not) adds no payload run.
+// padded or not), and one whose options run past the captured bytes, add no
+// payload run (TcpPacketView::Data).
 void AppendPacketRuns(std::vector<StyledRun>& out, const CProtocolLayer* packet, int number,
                       const CProtocolLayer* representative, const HeaderStyle& style, bool ascii);
 

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "protocols/byte_reader.h"
+#include "protocols/data.h"
 #include "protocols/ipv4.h"
 #include "protocols/ipv6.h"
 #include "protocols/tcp.h"
@@ -44,6 +46,31 @@ uint32_t TcpPacketView::DatagramLength() const {
 uint32_t TcpPacketView::IpHeaderLength() const {
     if (ipv6) return CIpv6Layer::kHeaderSize;
     return static_cast<const CIpv4Layer*>(ip)->m_nHeaderLen;
+}
+
+SegmentData TcpPacketView::Data() const {
+    // The TCP decoder leaves the options to its payload layer, which is
+    // missing when nothing was captured after the fixed header.
+    const CProtocolLayer* inner = tcp->m_pNext;
+    const auto* payload = inner != nullptr && inner->m_nType == LAYER_DATA
+                              ? static_cast<const CDataLayer*>(inner)
+                              : nullptr;
+    ByteReader captured(payload != nullptr ? payload->m_pData : nullptr,
+                        payload != nullptr ? payload->m_nLength : 0);
+    uint32_t headerLength = CTcpLayer::kHeaderSize;
+    if (tcp->m_nDataOffset >= CTcpLayer::kHeaderSize) {
+        headerLength = tcp->m_nDataOffset;
+        if (!captured.Skip(headerLength - size_t{CTcpLayer::kHeaderSize})) return {};
+    }
+    SegmentData data;
+    data.bytes = captured.Current();
+    data.length = static_cast<uint32_t>(captured.Remaining());
+    const int64_t stated =
+        int64_t{DatagramLength()} - int64_t{IpHeaderLength()} - int64_t{headerLength};
+    if (stated < 0) return data;
+    if (stated < data.length) data.length = static_cast<uint32_t>(stated);
+    data.missing = static_cast<uint32_t>(stated - data.length);
+    return data;
 }
 
 std::optional<TcpPacketView> AsTcpPacket(const CProtocolLayer* packet) {

@@ -15,6 +15,17 @@
 
 class CTcpLayer;
 
+// The data of a TCP segment as far as it was captured, and how many of the
+// datagram's data bytes the capture cut off. An empty one, with none missing,
+// stands for a segment with no data to show.
+struct SegmentData {
+    const unsigned char* bytes = nullptr;
+    uint32_t length = 0;
+    uint32_t missing = 0;
+
+    bool Empty() const { return length == 0 && missing == 0; }
+};
+
 // An IPv4 or IPv6 address in wire order. Addresses of the two families never
 // compare equal, not even an IPv4-mapped IPv6 address and its IPv4 address.
 class HostAddress {
@@ -58,6 +69,15 @@ struct TcpPacketView {
     // payload length plus the 40-byte fixed header) and its header's length.
     uint32_t DatagramLength() const;
     uint32_t IpHeaderLength() const;
+
+    // The segment's data: it begins after the TCP options and ends where the
+    // datagram ends, so link-layer padding is never part of it. Empty when the
+    // options reach past the captured bytes, as the data's start is then
+    // unknown. Where the datagram's lengths are inconsistent (they end before
+    // the data begins) everything captured after the options counts. When
+    // the data offset is below the fixed header's 20 bytes the data is taken
+    // to begin right after the fixed header.
+    SegmentData Data() const;
 };
 
 // The packet's IP and TCP layers; none for a packet that is not a TCP packet.

@@ -102,7 +102,8 @@ inline PacketRef Decode(const std::vector<unsigned char>& frame) {
     return DecodeFrame(frame.data(), static_cast<int>(frame.size()));
 }
 
-inline PacketRef TcpPacket(const Tcp& t) {
+// The frame's bytes, for a test that cuts them as a snapshot length would.
+inline std::vector<unsigned char> TcpFrame(const Tcp& t) {
     const int segment = 20 + static_cast<int>(t.options.size() + t.payload.size());
     std::vector<unsigned char> f;
     if (t.src.IsIpv6()) {
@@ -114,7 +115,11 @@ inline PacketRef TcpPacket(const Tcp& t) {
     }
     PutTcp(f, t);
     f.insert(f.end(), static_cast<size_t>(t.padding), 0x00);
-    return Decode(f);
+    return f;
+}
+
+inline PacketRef TcpPacket(const Tcp& t) {
+    return Decode(TcpFrame(t));
 }
 
 inline PacketRef UdpPacket(const HostAddress& src, const HostAddress& dst, uint16_t sport,

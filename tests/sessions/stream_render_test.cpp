@@ -90,7 +90,7 @@ TEST(PacketRuns, ColourFollowsTheSendingEndpointNotJustTheAddress) {
     EXPECT_EQ(RunsOf(TcpPacket(t), first, 3, true), (std::vector<StyledRun>{Side2("x\r\n")}));
 }
 
-TEST(PacketRuns, AsciiUsesTheDatagramLengthAndHexEveryCapturedByte) {
+TEST(PacketRuns, BothFormatsUseTheDatagramLength) {
     // A pure acknowledgement padded to a minimum Ethernet frame carries no
     // data: no payload line in either format, only its header.
     Tcp t;
@@ -105,8 +105,7 @@ TEST(PacketRuns, AsciiUsesTheDatagramLengthAndHexEveryCapturedByte) {
     t.padding = 3;
     t.payload = "ab";
     EXPECT_EQ(RunsOf(TcpPacket(t), ack, 3, true), (std::vector<StyledRun>{Side1("ab\r\n")}));
-    EXPECT_EQ(RunsOf(TcpPacket(t), ack, 3, false),
-              (std::vector<StyledRun>{Side1("6162000000\r\n")}));
+    EXPECT_EQ(RunsOf(TcpPacket(t), ack, 3, false), (std::vector<StyledRun>{Side1("6162\r\n")}));
     // A total length that leaves no data: nothing to show, padding or not.
     t.totalLenDelta = -2;
     EXPECT_TRUE(RunsOf(TcpPacket(t), ack, 3, true).empty());
@@ -114,9 +113,10 @@ TEST(PacketRuns, AsciiUsesTheDatagramLengthAndHexEveryCapturedByte) {
     // A total length below the two headers wraps: the whole payload shows.
     t.totalLenDelta = -41;
     EXPECT_EQ(RunsOf(TcpPacket(t), ack, 3, true), (std::vector<StyledRun>{Side1("ab...\r\n")}));
-    // A total length past the capture cannot reach beyond the payload either.
+    // A total length past the capture: what was captured, and the rest counted.
     t.totalLenDelta = 500;
-    EXPECT_EQ(RunsOf(TcpPacket(t), ack, 3, true), (std::vector<StyledRun>{Side1("ab...\r\n")}));
+    EXPECT_EQ(RunsOf(TcpPacket(t), ack, 3, true),
+              (std::vector<StyledRun>{Side1("ab... [497 bytes missing]\r\n")}));
     // One byte short of the payload.
     t.totalLenDelta = -1;
     EXPECT_EQ(RunsOf(TcpPacket(t), ack, 3, true), (std::vector<StyledRun>{Side1("a\r\n")}));
@@ -186,19 +186,19 @@ TEST(SegmentData, LengthCountsFromTheDataOffsetAndStopsAtTheCapture) {
     t.padding = 3;
     const auto p = TcpPacket(t);
     EXPECT_EQ(RunsOf(p, p, 3, true), (std::vector<StyledRun>{Side1("abc\r\n")}));
-    EXPECT_EQ(RunsOf(p, p, 3, false), (std::vector<StyledRun>{Side1("616263000000\r\n")}));
+    EXPECT_EQ(RunsOf(p, p, 3, false), (std::vector<StyledRun>{Side1("616263\r\n")}));
     t.totalLenDelta = -1;
     EXPECT_EQ(RunsOf(TcpPacket(t), p, 3, true), (std::vector<StyledRun>{Side1("ab\r\n")}));
     // Lengths below the headers wrap, and past the capture: what was captured
-    // after the options shows.
-    for (int delta : {-20, 500}) {
-        t.totalLenDelta = delta;
-        EXPECT_EQ(RunsOf(TcpPacket(t), p, 3, true), (std::vector<StyledRun>{Side1("abc...\r\n")}))
-            << delta;
-    }
+    // after the options shows, in the second case with the rest counted.
+    t.totalLenDelta = -20;
+    EXPECT_EQ(RunsOf(TcpPacket(t), p, 3, true), (std::vector<StyledRun>{Side1("abc...\r\n")}));
+    t.totalLenDelta = 500;
+    EXPECT_EQ(RunsOf(TcpPacket(t), p, 3, true),
+              (std::vector<StyledRun>{Side1("abc... [497 bytes missing]\r\n")}));
 }
 
-TEST(SegmentData, UnsoundDataOffsetFallsBackToTheWholePayload) {
+TEST(SegmentData, OptionsPastTheCaptureHideTheDataAndAShortOffsetShowsAll) {
     Tcp t;
     t.options = Timestamps(0x41424344, 0x45464748);  // "ABCD" "EFGH" in the stamps
     t.payload = "hi";
@@ -207,22 +207,22 @@ TEST(SegmentData, UnsoundDataOffsetFallsBackToTheWholePayload) {
     const std::string all =
         "\x01\x01\x08\x0A"
         "ABCDEFGHhi";
-    // ASCII counts as before: total length minus 20 minus the IPv4 header.
-    EXPECT_EQ(RunsOf(longer, longer, 3, true),
-              (std::vector<StyledRun>{Side1("...\nABCDEFGHhi\r\n")}));
-    EXPECT_EQ(RunsOf(longer, longer, 3, false), (std::vector<StyledRun>{Side1(Hex(all) + "\r\n")}));
-    t.dataOffset = 16;  // below the fixed header
+    // Where the data would begin was not captured: no option byte is data.
+    EXPECT_TRUE(RunsOf(longer, longer, 3, true).empty());
+    EXPECT_TRUE(RunsOf(longer, longer, 3, false).empty());
+    t.dataOffset = 16;  // below the fixed header: all after it is data
     EXPECT_EQ(RunsOf(TcpPacket(t), longer, 3, true),
               (std::vector<StyledRun>{Side1("...\nABCDEFGHhi\r\n")}));
+    EXPECT_EQ(RunsOf(TcpPacket(t), longer, 3, false),
+              (std::vector<StyledRun>{Side1(Hex(all) + "\r\n")}));
     // Options up to the captured end: nothing after them, no payload run; one
-    // byte more than captured: the whole payload again.
+    // byte more than captured: none either.
     t.payload = "hi!!";
     t.dataOffset = 36;
     EXPECT_TRUE(RunsOf(TcpPacket(t), longer, 3, true).empty());
     EXPECT_TRUE(RunsOf(TcpPacket(t), longer, 3, false).empty());
     t.dataOffset = 40;
-    EXPECT_EQ(RunsOf(TcpPacket(t), longer, 3, true),
-              (std::vector<StyledRun>{Side1("...\nABCDEFGHhi!!\r\n")}));
+    EXPECT_TRUE(RunsOf(TcpPacket(t), longer, 3, true).empty());
 }
 
 TEST(SegmentData, TcpOverIpv6WritesTheCompressedSourceAndUsesThePayloadLength) {
@@ -242,8 +242,7 @@ TEST(SegmentData, TcpOverIpv6WritesTheCompressedSourceAndUsesThePayloadLength) {
               (std::vector<StyledRun>{K("[2] "), K("Source 2001:db8::5 :1042"), K(" (SYN:"),
                                       Num("7"), K(" ACK:"), Num("9"), K(")"), K(" [ PSH ACK ]"),
                                       K("\r\n"), Side1("ab\r\n"), K("\r\n")}));
-    EXPECT_EQ(RunsOf(request, request, 3, false),
-              (std::vector<StyledRun>{Side1("616200000000\r\n")}));
+    EXPECT_EQ(RunsOf(request, request, 3, false), (std::vector<StyledRun>{Side1("6162\r\n")}));
     t.totalLenDelta = -1;
     EXPECT_EQ(RunsOf(TcpPacket(t), request, 3, true), (std::vector<StyledRun>{Side1("a\r\n")}));
 
@@ -258,6 +257,41 @@ TEST(SegmentData, TcpOverIpv6WritesTheCompressedSourceAndUsesThePayloadLength) {
     Tcp v4;
     v4.payload = "x";
     EXPECT_EQ(RunsOf(TcpPacket(v4), request, 3, true), (std::vector<StyledRun>{Side2("x\r\n")}));
+}
+
+TEST(SegmentData, EndsWithTheDatagramAndCountsWhatTheSnapshotLengthCut) {
+    // Frames of 14 + 40 (or 20) + 32 + 16 bytes, padded or cut as a snapshot
+    // length cuts them (0: whole); "" for no payload run.
+    const struct {
+        bool ipv6;
+        int padding, snaplen;
+        std::string ascii, hex;
+    } cases[] = {
+        {true, 0, 80, "", ""},  // cut inside the options
+        {false, 0, 60, "", ""},
+        {false, 4, 0, "GET / HTTP/1.1\r\n", "474554202F20485454502F312E310D0A"},
+        {false, 0, 69, "GET [13 bytes missing]", "474554 [13 bytes missing]"},
+        {true, 0, 86, " [16 bytes missing]", " [16 bytes missing]"},  // cut at the data
+    };
+    for (const auto& c : cases) {
+        Tcp t;
+        if (c.ipv6) {
+            t.src = kLinkLocal1;
+            t.dst = kLinkLocal2;
+        }
+        t.options = Timestamps(0x41424344, 0x45464748);
+        t.payload = "GET / HTTP/1.1\r\n";
+        t.padding = c.padding;
+        auto frame = TcpFrame(t);
+        if (c.snaplen != 0) frame.resize(static_cast<size_t>(c.snaplen));
+        const auto p = Decode(frame);
+        for (const auto& [ascii, text] : {std::pair{true, c.ascii}, std::pair{false, c.hex}}) {
+            EXPECT_EQ(RunsOf(p, p, 3, ascii), text.empty()
+                                                  ? std::vector<StyledRun>{}
+                                                  : std::vector<StyledRun>{Side1(text + "\r\n")})
+                << c.snaplen << (ascii ? " ascii" : " hex");
+        }
+    }
 }
 
 TEST(SegmentData, StoredTextsStillHoldTheOptionsAsPayload) {
