@@ -34,37 +34,27 @@
 #include "app/copy_packet.h"
 #include "app/detail_tree.h"
 #include "app/packet_list_model.h"
+#include "app/window_request.h"
 #include "capture/capture_session.h"
-#include "capture/hotkey.h"
-#include "capture/window_request.h"
+#include "common/message_texts.h"
 #include "controls/icon_button.h"
 #include "controls/window_alpha.h"
+#include "hotkey/hotkey.h"
 #include "sessions/decode_dlg.h"
 #include "sessions/tcp_packet.h"
+#include "ui_capture_dlg.h"
 #include "xml/capture_log.h"
 #include "xml/detail_items.h"
-#include "ui_capture_dlg.h"
 
 namespace {
 
 constexpr int kColumnWidths[COL_COUNT] = {45, 60, 55, 120, 120, 68, 68, 55};
 
 constexpr char kAboutItem[] = "&About TapwatchGUI...";
-constexpr char kCaption[] = "Tapwatch v2.0";
 
 // Icons of the Open and Save buttons.
 constexpr unsigned kOpenIcon = 170;
 constexpr unsigned kSavePcapIcon = 171;
-// The read progress counts in thousandths of the file.
-constexpr int kProgressSteps = 1000;
-constexpr int kProgressPollMs = 50;
-
-// The local file of a drop, or nothing.
-QString DroppedFile(const QMimeData* mime) {
-    if (mime == nullptr || !mime->hasUrls() || mime->urls().size() != 1) return {};
-    const QUrl url = mime->urls().first();
-    return url.isLocalFile() ? url.toLocalFile() : QString();
-}
 
 // The command columns: every control as wide as the template's, the buttons as
 // high; the pitch is the columns' spacing.
@@ -230,25 +220,6 @@ void CCaptureDlg::SetUpInterfaceList() {
             [combo](int index) { combo->setToolTip(combo->itemText(index)); });
 }
 
-void CCaptureDlg::SetUpStatusBar() {
-    QStatusBar* bar = m_ui->m_statusBar;
-    const char* names[] = {"m_statusPackets", "m_statusDropped", "m_statusLeftOut",
-                           "m_statusSource",  "m_statusElapsed", "m_statusFilter"};
-    for (const char* name : names) {
-        auto* label = new QLabel(bar);
-        label->setObjectName(QLatin1String(name));
-        m_statusLabels.push_back(label);
-    }
-    for (size_t i = 0; i + 1 < m_statusLabels.size(); ++i) bar->addWidget(m_statusLabels[i]);
-    // A long filter is cut at the window's edge rather than widening the window;
-    // its tooltip holds it whole.
-    QLabel* filter = m_statusLabels.back();
-    filter->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    filter->setMinimumWidth(1);
-    bar->addWidget(filter, 1);
-    connect(m_model, &PacketListModel::refreshed, this, &CCaptureDlg::UpdateStatusBar);
-}
-
 void CCaptureDlg::SetFirstSize() {
     // The lists take the height: the packet list as much again as the tree.
     m_ui->m_splitter->setStretchFactor(0, 2);
@@ -262,81 +233,26 @@ void CCaptureDlg::SetFirstSize() {
     resize(first);
 }
 
-void CCaptureDlg::SetShownSource(ShownSource source) {
-    m_shown = std::move(source);
-    UpdateStatusBar();
-}
-
-CaptureStatistics CCaptureDlg::Statistics() const {
-    CaptureStatistics statistics;
-    if (m_shown.kind == SourceKind::Interface) {
-        if (m_session) statistics = m_session->Statistics();
-    } else if (m_source) {
-        // A file or stream: nothing is dropped on the way.
-        const IntakeCounters counters = m_source->Counters();
-        statistics.received = counters.received;
-        statistics.leftOut = counters.leftOut;
-        statistics.storeBytes = counters.storeBytes;
-    }
-    // The rows shown: Clear empties the list without a new capture.
-    statistics.rows = m_packets.Count();
-    return statistics;
-}
-
-void CCaptureDlg::UpdateStatusBar() {
-    if (m_statusLabels.empty()) return;
-    const CapturePhase phase = m_session ? m_session->Phase() : CapturePhase::Idle;
-    const bool streaming = m_source != nullptr && m_source->Streaming();
-    const bool reading = m_source != nullptr && m_source->Busy();
-    const bool active =
-        phase == CapturePhase::Starting || phase == CapturePhase::Running || streaming;
-    if (active && !m_bCaptureActive) m_captureClock.start();
-    m_bCaptureActive = active;
-    m_bCaptured = m_bCaptured || phase != CapturePhase::Idle;
-
-    StatusInput input;
-    input.rows = static_cast<uint64_t>(m_model->rowCount());
-    // Counts belong to a capture or a stream, not to a file read again.
-    input.hasStatistics = m_shown.kind == SourceKind::Interface
-                              ? m_bCaptured
-                              : m_shown.kind == SourceKind::StandardInput ||
-                                    m_shown.kind == SourceKind::Fifo;
-    if (input.hasStatistics) input.statistics = Statistics();
-    input.dataContainsSet = !m_filterDlg.DataContains().Load()->empty();
-    input.source = m_shown;
-    input.running = active;
-    if (active) input.elapsedSeconds = static_cast<uint64_t>(m_captureClock.elapsed() / 1000);
-    // While a capture runs, the filter it compiled; otherwise the one the next
-    // capture will compile, which a rejected Apply leaves as it was.
-    input.filter = phase == CapturePhase::Idle && !reading ? *m_filterDlg.Filter().Load()
-                                                           : m_strCaptureFilter;
-
-    const StatusTexts texts = BuildStatusTexts(input);
-    const std::string* ordered[] = {&texts.packets, &texts.dropped, &texts.leftOut,
-                                    &texts.source,  &texts.elapsed, &texts.filter};
-    for (size_t i = 0; i < m_statusLabels.size(); ++i) {
-        QLabel* label = m_statusLabels[i];
-        const QString text = QString::fromStdString(*ordered[i]);
-        if (label->text() != text) label->setText(text);
-        label->setVisible(!text.isEmpty());
-    }
-    QLabel* filter = m_statusLabels.back();
-    if (filter->toolTip() != filter->text()) filter->setToolTip(filter->text());
-}
-
 CIconButton* CCaptureDlg::Button(int controlId) const {
     switch (controlId) {
-        case IDC_CAPTURE: return m_ui->m_btnCapture;
-        case IDC_CLEAR: return m_ui->m_btnClear;
-        case IDC_SAVE_XML: return m_ui->m_btnSaveXml;
-        case IDC_DECODE: return m_ui->m_btnDecode;
-        case IDC_SET_FILTER: return m_ui->m_btnSetFilter;
-        default: return nullptr;
+        case IDC_CAPTURE:
+            return m_ui->m_btnCapture;
+        case IDC_CLEAR:
+            return m_ui->m_btnClear;
+        case IDC_SAVE_XML:
+            return m_ui->m_btnSaveXml;
+        case IDC_DECODE:
+            return m_ui->m_btnDecode;
+        case IDC_SET_FILTER:
+            return m_ui->m_btnSetFilter;
+        default:
+            return nullptr;
     }
 }
 
 void CCaptureDlg::RunOnWindowThread(std::function<void()> task) {
-    QMetaObject::invokeMethod(this, [task = std::move(task)] { task(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [task = std::move(task)] { task(); }, Qt::QueuedConnection);
 }
 
 void CCaptureDlg::ResetInterfaceList() {
@@ -363,9 +279,13 @@ void CCaptureDlg::AddInterfaceEntry(const std::string& text) {
     if (combo->count() == 1) combo->setToolTip(combo->itemText(0));
 }
 
-void CCaptureDlg::SelectInterface(int index) { m_ui->m_combo->setCurrentIndex(index); }
+void CCaptureDlg::SelectInterface(int index) {
+    m_ui->m_combo->setCurrentIndex(index);
+}
 
-int CCaptureDlg::SelectedInterface() const { return m_ui->m_combo->currentIndex(); }
+int CCaptureDlg::SelectedInterface() const {
+    return m_ui->m_combo->currentIndex();
+}
 
 void CCaptureDlg::EnableControl(int controlId, bool enable) {
     if (controlId == IDC_INTERFACES) {
@@ -384,7 +304,7 @@ void CCaptureDlg::SetCaptureButton(int iconId, const std::string& caption) {
         const std::vector<InterfaceEntry>& interfaces = m_session->Interfaces();
         const size_t selected = static_cast<size_t>(std::max(SelectedInterface(), 0));
         SetShownSource({SourceKind::Interface,
-                   selected < interfaces.size() ? interfaces[selected].name : std::string()});
+                        selected < interfaces.size() ? interfaces[selected].name : std::string()});
         m_strCaptureFilter = *m_filterDlg.Filter().Load();
     }
 }
@@ -394,10 +314,10 @@ void CCaptureDlg::ShowMessage(const std::string& text, const std::string& captio
         m_messageSink(text, caption);
         return;
     }
-    QMessageBox box(caption == "Error" ? QMessageBox::Critical : QMessageBox::Warning,
-                    QString::fromStdString(caption), QString::fromStdString(text),
-                    QMessageBox::Ok, this);
-    if (caption == "Success") box.setIcon(QMessageBox::Information);
+    QMessageBox box(caption == kErrorCaption ? QMessageBox::Critical : QMessageBox::Warning,
+                    QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok,
+                    this);
+    if (caption == kSuccessCaption) box.setIcon(QMessageBox::Information);
     box.exec();
 }
 
@@ -405,77 +325,6 @@ void CCaptureDlg::ClearPackets() {
     m_model->ClearPackets();
     // The caption names the file whose rows the list shows, if any.
     setWindowTitle(QString::fromLatin1(kCaption));
-}
-
-std::string CCaptureDlg::AskOpenPath() {
-    return (m_openChooser ? m_openChooser(this) : AskCaptureFile(this)).toStdString();
-}
-
-std::string CCaptureDlg::AskSavePath() {
-    return (m_pcapChooser ? m_pcapChooser(this) : AskPcapFile(this)).toStdString();
-}
-
-bool CCaptureDlg::AskYesNo(const std::string& text, const std::string& caption) {
-    if (m_questionSink) return m_questionSink(text, caption);
-    QMessageBox box(QMessageBox::Warning, QString::fromStdString(caption),
-                    QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No, this);
-    box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
-}
-
-int CCaptureDlg::SavePcap(const std::string& path, std::vector<StoredPacket> packets) {
-    return SavePcapWithProgress(this, path, std::move(packets));
-}
-
-void CCaptureDlg::ShowCaptureSource(const ShownSource& source) {
-    SetShownSource(source);
-    m_strCaptureFilter = *m_filterDlg.Filter().Load();
-}
-
-void CCaptureDlg::SetCaptureName(const std::string& name) {
-    setWindowTitle(name.empty() ? QString::fromLatin1(kCaption)
-                                : QStringLiteral("%1 - %2").arg(QString::fromLatin1(kCaption),
-                                                                QString::fromStdString(name)));
-}
-
-void CCaptureDlg::ShowReadProgress(uint64_t totalBytes) {
-    HideReadProgress();
-    m_nReadTotal = totalBytes;
-    // Window-modal but not run in a loop of its own: the read goes on in a
-    // worker, the list fills and the window paints while the dialog shows.
-    m_readProgress = new QProgressDialog(QStringLiteral("Reading the capture file..."),
-                                         QStringLiteral("Cancel"), 0, kProgressSteps, this);
-    m_readProgress->setWindowTitle(QStringLiteral("Open"));
-    m_readProgress->setWindowModality(Qt::WindowModal);
-    m_readProgress->setAutoReset(false);
-    m_readProgress->setAutoClose(false);
-    m_readProgress->setMinimumDuration(0);
-    // Driven through its bar: the dialog's own setValue runs a nested
-    // processEvents when the dialog is modal.
-    auto* bar = new QProgressBar(m_readProgress);
-    bar->setRange(0, kProgressSteps);
-    bar->setValue(0);
-    m_readProgress->setBar(bar);
-    connect(m_readProgress, &QProgressDialog::canceled, this, [this] {
-        if (m_source) m_source->Stop();
-    });
-    m_readProgressTimer = new QTimer(m_readProgress);
-    connect(m_readProgressTimer, &QTimer::timeout, bar, [this, bar] {
-        const uint64_t read = m_source->BytesRead();
-        const uint64_t total = std::max<uint64_t>(m_nReadTotal, 1);
-        bar->setValue(static_cast<int>(std::min<uint64_t>(read, total) * kProgressSteps / total));
-    });
-    m_readProgressTimer->start(kProgressPollMs);
-    m_readProgress->show();
-}
-
-void CCaptureDlg::HideReadProgress() {
-    if (m_readProgress == nullptr) return;
-    m_readProgressTimer->stop();
-    m_readProgress->hide();
-    m_readProgress->deleteLater();
-    m_readProgress = nullptr;
-    m_readProgressTimer = nullptr;
 }
 
 void CCaptureDlg::OnCapture() {
@@ -490,21 +339,9 @@ void CCaptureDlg::OnHotKey() {
     m_session->OnCapture();
 }
 
-void CCaptureDlg::OnOpen() {
-    if (m_source) m_source->OnOpen();
-}
-
-void CCaptureDlg::OpenCapture(const QString& path) {
-    if (m_source) m_source->Open(path.toStdString());
-}
-
-void CCaptureDlg::OnSavePcap() {
-    if (m_source) m_source->OnSave();
-}
-
 void CCaptureDlg::OnClear() {
     if (m_session && m_session->Phase() == CapturePhase::Running) {
-        ShowMessage("Stop the capture first", "Warning");
+        ShowMessage(kStopFirstMessage, kWarningCaption);
         return;
     }
     ClearPackets();
@@ -512,11 +349,11 @@ void CCaptureDlg::OnClear() {
 
 void CCaptureDlg::OnSaveXml() {
     if (m_session && m_session->Phase() == CapturePhase::Running) {
-        ShowMessage("Stop the capture first", "Warning");
+        ShowMessage(kStopFirstMessage, kWarningCaption);
         return;
     }
     if (m_packets.Empty()) {
-        ShowMessage("No packet to save", "Warning");
+        ShowMessage(kNoPacketMessage, kWarningCaption);
         return;
     }
     const QString path = m_logFileChooser ? m_logFileChooser(this) : AskLogFile(this);
@@ -528,9 +365,9 @@ void CCaptureDlg::OnSaveXml() {
     const int result = SaveLogWithProgress(this, path.toStdString(), std::move(packets));
     if (result == SAVE_OK) {
         if (m_source) m_source->Guard().MarkSaved(generation, count);
-        ShowMessage("Packets saved to the XML file !", "Success");
+        ShowMessage("Packets saved to the XML file !", kSuccessCaption);
     } else if (result != SAVE_CANCELLED) {
-        ShowMessage("Couldn't save the log file !", "Error");
+        ShowMessage("Couldn't save the log file !", kErrorCaption);
     }
 }
 
@@ -539,7 +376,7 @@ void CCaptureDlg::OnDecode() {
     // keeps the chains alive whatever happens to the store while it is open.
     const std::vector<StoredPacket> stored = m_packets.Snapshot();
     if (stored.empty()) {
-        ShowMessage("You must have captured packets to access this feature", "Warning");
+        ShowMessage("You must have captured packets to access this feature", kWarningCaption);
         return;
     }
     PacketSnapshot roots;
@@ -550,7 +387,7 @@ void CCaptureDlg::OnDecode() {
         roots.push_back(packet.root);
     }
     if (!decodable) {
-        ShowMessage("Sorry but there is no packet available for decode", "Warning");
+        ShowMessage("Sorry but there is no packet available for decode", kWarningCaption);
         return;
     }
     // Row i of the list is entry i of the store; -1 when no row is selected.
@@ -558,7 +395,9 @@ void CCaptureDlg::OnDecode() {
     decode.exec();
 }
 
-void CCaptureDlg::OnSetFilter() { m_filterDlg.exec(); }
+void CCaptureDlg::OnSetFilter() {
+    m_filterDlg.exec();
+}
 
 void CCaptureDlg::OnCopyPacket() {
     const int row = FirstSelectedRow(m_ui->m_list);
@@ -585,9 +424,13 @@ void CCaptureDlg::OnAbout() {
     about.exec();
 }
 
-void CCaptureDlg::OnAlwaysOnTop(bool checked) { SetAlwaysOnTop(this, checked); }
+void CCaptureDlg::OnAlwaysOnTop(bool checked) {
+    SetAlwaysOnTop(this, checked);
+}
 
-void CCaptureDlg::OnTransparency() { OnTransparencyReleased(this, m_ui->m_slider->value()); }
+void CCaptureDlg::OnTransparency() {
+    OnTransparencyReleased(this, m_ui->m_slider->value());
+}
 
 bool CCaptureDlg::eventFilter(QObject* watched, QEvent* event) {
     // The opacity follows the slider when the mouse lets go of it: after a
@@ -626,18 +469,6 @@ void CCaptureDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction(QString::fromLatin1(kAboutItem), this, &CCaptureDlg::OnAbout);
     menu.exec(event->globalPos());
-}
-
-void CCaptureDlg::dragEnterEvent(QDragEnterEvent* event) {
-    if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
-}
-
-void CCaptureDlg::dropEvent(QDropEvent* event) {
-    const QString path = DroppedFile(event->mimeData());
-    if (path.isEmpty()) return;
-    event->acceptProposedAction();
-    // After the drop has ended: Open may show message boxes.
-    QMetaObject::invokeMethod(this, [this, path] { OpenCapture(path); }, Qt::QueuedConnection);
 }
 
 void CCaptureDlg::closeEvent(QCloseEvent* event) {

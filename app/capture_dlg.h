@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "app/capture_files.h"
+#include "app/capture_source.h"
 #include "app/save_xml.h"
-#include "capture/capture_source.h"
+#include "app/status_texts.h"
 #include "capture/capture_statistics.h"
 #include "capture/capture_window.h"
-#include "capture/packet_store.h"
-#include "capture/status_texts.h"
 #include "filter/filter_dlg.h"
+#include "intake/packet_store.h"
 
 namespace Ui {
 class CaptureDlg;
@@ -36,7 +36,10 @@ class QTreeWidget;
 
 class CCaptureDlg : public QDialog, public CaptureWindow, public CaptureFilesWindow {
     Q_OBJECT
-public:
+  public:
+    // The window's caption; a file opened adds its name.
+    static constexpr char kCaption[] = "Tapwatch v2.0";
+
     // Shows message boxes; tests replace it to see what the user would be told.
     using MessageSink = std::function<void(const std::string& text, const std::string& caption)>;
 
@@ -92,7 +95,7 @@ public:
     PacketListModel& Model() { return *m_model; }
     CFilterDlg& FilterDlg() { return m_filterDlg; }
 
-public slots:
+  public slots:
     void OnCapture();
     // Ctrl+F12: stops a file or stream being read, else the capture toggle,
     // without any question.
@@ -111,7 +114,7 @@ public slots:
     void OnAlwaysOnTop(bool checked);
     void OnTransparency();
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -119,7 +122,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     void SetUpButtons();
     void SetUpList();
     void SetUpInterfaceList();

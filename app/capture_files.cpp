@@ -3,7 +3,7 @@
 #include <QFileDialog>
 
 #include "app/save_xml.h"
-#include "capture/pcap_save.h"
+#include "capture_files/pcap_save.h"
 
 QString AskCaptureFile(QWidget* parent) {
     return QFileDialog::getOpenFileName(

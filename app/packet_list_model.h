@@ -7,12 +7,12 @@
 #include <QAbstractTableModel>
 #include <QTimer>
 
-#include "capture/packet_row.h"
-#include "capture/packet_store.h"
+#include "intake/packet_row.h"
+#include "intake/packet_store.h"
 
 class PacketListModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     static constexpr int kRefreshMs = 33;
 
     explicit PacketListModel(PacketStore& store, QObject* parent = nullptr);
@@ -28,13 +28,13 @@ public:
     // Takes in what the store gained since the last refresh (the timer calls it).
     void Refresh();
 
-signals:
+  signals:
     // Emitted after a batch of rows was inserted.
     void rowsArrived(int first, int last);
     // Emitted at the end of every refresh, with or without new rows.
     void refreshed();
 
-private:
+  private:
     PacketStore& m_store;
     QTimer m_timer;
     int m_rows = 0;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/packet_store.h"
+#include "intake/packet_store.h"
 #include "xml/capture_log.h"
 
 class QWidget;

@@ -22,7 +22,7 @@
 
 #include "app/capture_dlg.h"
 #include "app/packet_list_model.h"
-#include "capture/pcap_save.h"
+#include "capture_files/pcap_save.h"
 #include "resources/init_resources.h"
 
 namespace {

@@ -26,9 +26,9 @@
 #include <vector>
 
 #include "capture/capture_session.h"
-#include "capture/console_window.h"
-#include "filter/shared_text.h"
+#include "common/shared_text.h"
 #include "protocols/data.h"
+#include "tools/tapwatch_log/console_window.h"
 
 extern char** environ;
 
@@ -113,7 +113,7 @@ long PeakRssKiB(int who) {
 
 struct Round {
     Flood flood;
-    uint64_t kept = 0;  // stored, or written
+    uint64_t kept = 0;        // stored, or written
     uint64_t outOfOrder = 0;  // stored rows whose datagram was sent before the previous row's
     bool haveStats = false;
     uint64_t received = 0;

@@ -33,9 +33,9 @@
 #include <vector>
 
 #include "capture/capture_state.h"
-#include "capture/packet_intake.h"
-#include "capture/short_lock.h"
-#include "filter/shared_text.h"
+#include "common/shared_text.h"
+#include "common/short_lock.h"
+#include "intake/packet_intake.h"
 #include "xml/capture_log.h"
 
 namespace {
@@ -150,7 +150,8 @@ IntakeRun Intake(const char* path, PacketStore& store, int readerCount) {
 // on stderr) when it is not installed or did not finish.
 double TsharkPdml(const char* path) {
     if (std::system("command -v tshark > /dev/null 2>&1") != 0) return -1;
-    const std::string command = std::string("tshark -n -r '") + path + "' -T pdml > /dev/null 2>/dev/null";
+    const std::string command =
+        std::string("tshark -n -r '") + path + "' -T pdml > /dev/null 2>/dev/null";
     const auto start = Clock::now();
     const int status = std::system(command.c_str());
     if (status != 0) {
@@ -178,7 +179,8 @@ int main(int argc, char** argv) {
             path = argv[i];
     }
     if (path == nullptr || readerCount < 1) {
-        std::fprintf(stderr, "usage: tapwatch-bench [--no-tshark] [--intake-only] [--readers N] FILE\n");
+        std::fprintf(stderr,
+                     "usage: tapwatch-bench [--no-tshark] [--intake-only] [--readers N] FILE\n");
         return 2;
     }
 

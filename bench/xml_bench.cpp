@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/packet_store.h"
+#include "intake/packet_store.h"
 #include "protocols/decode.h"
 #include "tools/capture_gen/frame_builder.h"
 #include "tools/capture_gen/generator.h"

@@ -1,7 +1,5 @@
 #include "capture/capture_session.h"
 
-#include "capture/memory_limit.h"
-
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -10,83 +8,16 @@
 #include <thread>
 #include <utility>
 
+#include "common/message_texts.h"
+#include "intake/memory_limit.h"
+
 namespace {
 
-constexpr char kErrorCaption[] = "Error";
-constexpr char kWarningCaption[] = "Warning";
 constexpr auto kStatsInterval = std::chrono::seconds(1);
 constexpr char kDevicesFailedMessage[] = "Can't retrieve devices ! Make sure libpcap is installed";
 constexpr char kNoDevicesMessage[] = "No interface found ! Make sure libpcap is installed";
 
-
-// Calls `done(false)` unless Finish ran first: a request whose closure is
-// dropped unrun (the window went away) still ends its waiter.
-class ToggleCompletion {
-  public:
-    explicit ToggleCompletion(std::function<void(bool)> done) : m_done(std::move(done)) {}
-    ~ToggleCompletion() { Finish(false); }
-    ToggleCompletion(const ToggleCompletion&) = delete;
-    ToggleCompletion& operator=(const ToggleCompletion&) = delete;
-    void Finish(bool ran) {
-        auto done = std::move(m_done);
-        m_done = nullptr;
-        if (done) done(ran);
-    }
-
-  private:
-    std::function<void(bool)> m_done;
-};
-
 }  // namespace
-
-// ---------------------------------------------------------------------------
-// CaptureToggle
-
-CaptureSession* CaptureToggle::Session() {
-    std::scoped_lock lock(m_lock);
-    return m_pSession;
-}
-
-void CaptureToggle::Disconnect() {
-    std::scoped_lock lock(m_lock);
-    m_pSession = nullptr;
-    m_pWindow = nullptr;
-}
-
-void CaptureToggle::Request(std::function<void(bool)> done) {
-    auto completion = std::make_shared<ToggleCompletion>(std::move(done));
-    std::scoped_lock lock(m_lock);
-    if (m_pWindow == nullptr) return;  // completion's last reference: done(false)
-    // Posting never waits, so holding the lock meanwhile cannot hold up the
-    // window's thread when it disconnects.
-    m_pWindow->RunOnWindowThread([self = shared_from_this(), completion] {
-        // The session is destroyed only on this thread, so it cannot go between
-        // this check and the toggle.
-        CaptureSession* session = self->Session();
-        if (session == nullptr) return;
-        session->OnCapture();
-        completion->Finish(true);
-    });
-}
-
-bool CaptureToggle::RequestAndWait(std::stop_token stop) {
-    struct Wait {
-        std::mutex lock;
-        std::condition_variable_any changed;
-        bool finished = false;
-        bool ran = false;
-    };
-    auto wait = std::make_shared<Wait>();
-    Request([wait](bool ran) {
-        std::scoped_lock lock(wait->lock);
-        wait->finished = true;
-        wait->ran = ran;
-        wait->changed.notify_all();
-    });
-    std::unique_lock lock(wait->lock);
-    wait->changed.wait(lock, stop, [&] { return wait->finished; });
-    return wait->finished && wait->ran;
-}
 
 // ---------------------------------------------------------------------------
 // The session on the window's thread
@@ -94,13 +25,9 @@ bool CaptureToggle::RequestAndWait(std::stop_token stop) {
 CaptureSession::CaptureSession(CaptureWindow& window, PacketStore& store, const SharedText& filter,
                                const SharedText& dataContains,
                                PacketIntake::RowObserver rowObserver)
-    : m_window(window),
-      m_filter(filter),
-      m_intake(store, dataContains, std::move(rowObserver)),
-      m_toggle(new CaptureToggle(*this, window)) {}
+    : m_window(window), m_filter(filter), m_intake(store, dataContains, std::move(rowObserver)) {}
 
 CaptureSession::~CaptureSession() {
-    m_toggle->Disconnect();
     *m_alive = false;
     m_bStartQueued = false;
     if (m_state != nullptr) m_state->RequestStop();
@@ -254,7 +181,6 @@ void CaptureSession::CaptureThreadProc(const std::shared_ptr<CaptureState>& stat
         return;
     }
     // Time cells count from here, in the clock of the frames' timestamps.
-    state->m_dwStartTick = TickMs();
     const uint64_t limit = m_nMemoryLimit != 0 ? m_nMemoryLimit : DefaultMemoryLimit();
     m_intake.Restart(WallClockNs(), limit, [weak = std::weak_ptr<CaptureState>(state)] {
         if (auto full = weak.lock()) full->StopForMemory();
@@ -309,10 +235,10 @@ void CaptureSession::CaptureThreadProc(const std::shared_ptr<CaptureState>& stat
         message = kMemoryFullMessage;
         caption = kWarningCaption;
     }
-    PostToWindow([this, state, message = std::move(message), caption = std::move(caption),
-                  stats]() mutable {
-        OnControllerFinished(state, std::move(message), std::move(caption), stats);
-    });
+    PostToWindow(
+        [this, state, message = std::move(message), caption = std::move(caption), stats]() mutable {
+            OnControllerFinished(state, std::move(message), std::move(caption), stats);
+        });
 }
 
 void CaptureSession::ReaderThreadProc(CaptureState& state) {

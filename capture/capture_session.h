@@ -12,18 +12,16 @@
 // and no frame of the old one lands in the new store. A toggle while a start
 // is queued withdraws it.
 //
-// Everything but the CaptureToggle runs on the window's thread, which never
-// waits for a worker: the controller and the readers tell the window what
-// happened by posting closures (CaptureWindow::RunOnWindowThread) and never
-// wait for them. Only destroying the session waits, for the threads of the
-// capture that it stops.
+// Its methods run on the window's thread, which never waits for a worker: the controller and the
+// readers tell the window what happened by posting closures (CaptureWindow::RunOnWindowThread) and
+// never wait for them. Only destroying the session waits, for the threads of the capture that it
+// stops.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,39 +30,11 @@
 #include "capture/capture_statistics.h"
 #include "capture/capture_window.h"
 #include "capture/interface_list.h"
-#include "capture/packet_intake.h"
-#include "capture/packet_store.h"
-#include "filter/shared_text.h"
+#include "common/shared_text.h"
+#include "intake/packet_intake.h"
+#include "intake/packet_store.h"
 
 enum class CapturePhase { Idle, Starting, Running, Stopping };
-
-class CaptureSession;
-
-// Lets other threads (the hot-key poller) have the window's thread run the
-// toggle. It outlives the session it came from: once the session is gone a
-// request ends at once with false.
-class CaptureToggle : public std::enable_shared_from_this<CaptureToggle> {
-  public:
-    // Any thread. `done` gets true on the window's thread after the toggle
-    // ran; it gets false when the session or the window went away first (on
-    // whichever thread noticed, possibly the caller's).
-    void Request(std::function<void(bool)> done);
-    // Any thread except the window's. Requests the toggle and waits until it
-    // has run (true), or until the session or window has gone or `stop` is
-    // requested (false).
-    bool RequestAndWait(std::stop_token stop = {});
-
-  private:
-    friend class CaptureSession;
-    CaptureToggle(CaptureSession& session, CaptureWindow& window)
-        : m_pSession(&session), m_pWindow(&window) {}
-    void Disconnect();
-    CaptureSession* Session();
-
-    std::mutex m_lock;
-    CaptureSession* m_pSession;
-    CaptureWindow* m_pWindow;
-};
 
 class CaptureSession {
   public:
@@ -88,7 +58,7 @@ class CaptureSession {
     // Fills the interface combo box and selects entry 0. 0 on success; after
     // its message box, kDevicesFailed or kNoDevices.
     int FillDeviceList();
-    // The Capture/Stop toggle (button 1002, and the hot key through Toggle()).
+    // The Capture/Stop toggle (button 1002, and the hot key).
     void OnCapture();
 
     CapturePhase Phase() const { return m_phase; }
@@ -106,9 +76,6 @@ class CaptureSession {
     // The most memory the store may hold before a capture stops itself; 0
     // (the default) takes DefaultMemoryLimit() at each start.
     void SetMemoryLimit(uint64_t bytes) { m_nMemoryLimit = bytes; }
-
-    // Any thread.
-    std::shared_ptr<CaptureToggle> Toggle() const { return m_toggle; }
 
   private:
     void LaunchController();
@@ -141,6 +108,4 @@ class CaptureSession {
     // The latest controller. Each controller first joins the one before it,
     // so only the latest is left to join, when the session goes.
     std::thread m_controller;
-
-    std::shared_ptr<CaptureToggle> m_toggle;
 };

@@ -8,12 +8,6 @@
 #include <ctime>
 #include <mutex>
 
-uint32_t TickMs() {
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
-
 int64_t WallClockNs() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);

@@ -1,5 +1,5 @@
 // One live capture on libpcap: the handle, its installed filter, the running
-// flag that the readers poll, the start tick and the read exclusion.
+// flag that the readers poll and the read exclusion.
 //
 // The handle is non-blocking and the next-frame call waits for the socket with
 // poll() itself, so a reader never stays in it past the 20 ms time-out even on
@@ -9,13 +9,13 @@
 
 #include <pcap/pcap.h>
 
-#include "capture/short_lock.h"
-#include "protocols/kept_frame.h"
-
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
+
+#include "common/short_lock.h"
+#include "protocols/kept_frame.h"
 
 // Fixed capture parameters.
 inline constexpr int kSnapLength = 65535;
@@ -24,9 +24,6 @@ inline constexpr int kReadTimeoutMs = 20;
 inline constexpr int kKernelBufferBytes = 16 << 20;
 inline constexpr int kFilterOptimise = 1;
 inline constexpr bpf_u_int32 kFilterNetmask = 0x00FFFFFF;
-
-// A steady millisecond tick; differences are right across its wrap.
-uint32_t TickMs();
 
 // Wall-clock time, the clock of the frames' capture timestamps.
 int64_t WallClockNs();
@@ -101,7 +98,6 @@ class CaptureState {
     // Set once, before the readers start.
     pcap_t* m_hCapture = nullptr;
     bool m_bNanoseconds = false;  // the handle stamps frames in nanoseconds
-    uint32_t m_dwStartTick = 0;
     // Held around each next-frame call and the copy of the frame it delivered.
     ShortLock m_readLock;
 

@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QWidget>
 
+#include "common/message_texts.h"
+
 // Xlib defines Bool, Status and others that Qt's headers use: it comes last.
 #include <X11/Xlib.h>
 
@@ -27,6 +29,6 @@ bool ApplyWindowAlpha(QWidget* window, uint8_t alpha) {
 
 void OnTransparencyReleased(QWidget* window, int sliderPosition) {
     if (!ApplyWindowAlpha(window, static_cast<uint8_t>(sliderPosition & 0xFF)))
-        QMessageBox::warning(window, QStringLiteral("Failed"),
+        QMessageBox::warning(window, QString::fromLatin1(kFailedCaption),
                              QStringLiteral("This feature is not supported by your OS"));
 }

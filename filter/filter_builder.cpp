@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "common/message_texts.h"
 #include "filter/field_format.h"
 
 namespace {
@@ -75,7 +76,7 @@ void CFilterForm::BuildExpression(const std::string& gatewayMac) {
 
     if (Filled(f.m_strSourceIP) && Filled(f.m_strDestIP)) {
         if (f.m_bTracking == 1 && f.m_bMonitoring == 1) {
-            m_window.ShowMessage("Tracking and monitoring can't be both engaged", "Warning");
+            m_window.ShowMessage("Tracking and monitoring can't be both engaged", kWarningCaption);
         } else if (f.m_bTracking == 1) {
             AppendClause("(src host %s && dst host %s) || (src host %s && dst host %s)", sourceIP,
                          destIP, destIP, sourceIP);
@@ -144,11 +145,12 @@ void CFilterForm::OnApplyFilter() {
     BuildExpression(gatewayMac.value_or(std::string()));
 
     if (!valid) {
-        m_window.ShowMessage("The filter is incorrect", "Error");
+        m_window.ShowMessage("The filter is incorrect", kErrorCaption);
         return;
     }
     if (needsGateway && !gatewayMac) {
-        m_window.ShowMessage("The gateway's MAC address is not known to this computer", "Error");
+        m_window.ShowMessage("The gateway's MAC address is not known to this computer",
+                             kErrorCaption);
         return;
     }
     m_strFilter.Set(std::move(m_strPending));

@@ -13,10 +13,10 @@
 #include <cstddef>
 #include <string>
 
+#include "common/shared_text.h"
 #include "filter/filter_fields.h"
 #include "filter/filter_window.h"
 #include "filter/neighbour_table.h"
-#include "filter/shared_text.h"
 
 class CFilterForm {
   public:

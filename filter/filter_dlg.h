@@ -9,11 +9,11 @@
 #include <memory>
 #include <string>
 
+#include "common/shared_text.h"
 #include "filter/filter_builder.h"
 #include "filter/filter_fields.h"
 #include "filter/filter_window.h"
 #include "filter/neighbour_table.h"
-#include "filter/shared_text.h"
 
 class QShowEvent;
 

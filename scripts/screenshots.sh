@@ -45,5 +45,5 @@ pids+=($!)
 sleep 1
 
 mkdir -p "$top/docs"
-"${run[@]}" env DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb "$build/tools/screenshots/tapwatch-shots" \
+"${run[@]}" env DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb "$build/app/tapwatch-shots" \
   "$top/docs" "$tmp/mix.pcap" "$tmp/http.pcap"

@@ -3,36 +3,23 @@
 // and </Packets>. It is written packet by packet; no whole-log text is built.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <string>
 #include <vector>
 
-#include "capture/packet_store.h"
-#include "xml/replacing_file.h"
-
-enum SaveResult : int {
-    SAVE_OK = 0,
-    SAVE_OPEN_FAILED = -1,
-    SAVE_WRITE_FAILED = -2,
-    SAVE_CANCELLED = -3,
-};
-
-// Lets another thread follow a save and cancel it.
-struct SaveControl {
-    std::atomic<bool> cancel{false};
-    std::atomic<size_t> packetsWritten{0};
-};
+#include "common/replacing_file.h"
+#include "common/save_control.h"
+#include "intake/packet_store.h"
 
 // Streams the log to an open file through a buffer; every write is checked.
 class CaptureLogWriter {
-public:
+  public:
     explicit CaptureLogWriter(ReplacingFile& file);
     bool Begin();
     bool Add(const CProtocolLayer* root);
     bool End();
 
-private:
+  private:
     bool Flush();
 
     ReplacingFile& m_file;

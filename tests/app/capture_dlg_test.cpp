@@ -35,8 +35,8 @@
 #include "app/packet_list_model.h"
 #include "capture/capture_session.h"
 #include "capture/interface_list.h"
-#include "capture/packet_row.h"
 #include "controls/icon_button.h"
+#include "intake/packet_row.h"
 #include "resources/init_resources.h"
 #include "test_frames.h"
 
@@ -700,8 +700,8 @@ void CaptureDlgTest::statusBarRowsSourceAndFilter() {
     QCOMPARE(ShownStatus(dlg),
              QStringList({"3 packets", "File: web traffic.pcapng", "Filter: " + applied}));
     dlg.SetShownSource({SourceKind::StandardInput, ""});
-    QCOMPARE(ShownStatus(dlg),
-             QStringList({"3 packets", "0 dropped", "Stream: standard input", "Filter: " + applied}));
+    QCOMPARE(ShownStatus(dlg), QStringList({"3 packets", "0 dropped", "Stream: standard input",
+                                            "Filter: " + applied}));
     dlg.SetShownSource({SourceKind::Fifo, "/run/tap.fifo"});
     QCOMPARE(ShownStatus(dlg).at(2), QStringLiteral("Stream: /run/tap.fifo"));
 

@@ -19,9 +19,9 @@
 #include <thread>
 #include <vector>
 
-#include "capture/capture_file_reader.h"
 #include "capture/capture_session.h"
-#include "capture/pcap_save.h"
+#include "capture_files/capture_file_reader.h"
+#include "capture_files/pcap_save.h"
 #include "protocols/data.h"
 #include "protocols/icmp.h"
 #include "protocols/ipv4.h"
@@ -31,7 +31,9 @@
 
 namespace {
 
-int64_t NowNs() { return WallClockNs(); }
+int64_t NowNs() {
+    return WallClockNs();
+}
 
 sockaddr_in Loopback(uint16_t port = 0) {
     sockaddr_in a{};
@@ -89,8 +91,8 @@ class Tcpdump {
     Tcpdump(const std::string& file, const std::string& filter) {
         m_pid = fork();
         if (m_pid == 0) {
-            execlp("tcpdump", "tcpdump", "-i", "lo", "-U", "--immediate-mode", "-B", "32768", "-s", "65535",
-                   "--time-stamp-precision=nano", "-w", file.c_str(), filter.c_str(),
+            execlp("tcpdump", "tcpdump", "-i", "lo", "-U", "--immediate-mode", "-B", "32768", "-s",
+                   "65535", "--time-stamp-precision=nano", "-w", file.c_str(), filter.c_str(),
                    static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -122,10 +124,10 @@ struct FrameKey {
 FrameKey KeyOf(const CProtocolLayer* root) {
     FrameKey key;
     const auto* data = FindLayerAs<CDataLayer>(root);
-    const std::string payload =
-        data != nullptr && data->m_pData != nullptr
-            ? std::string(reinterpret_cast<const char*>(data->m_pData), static_cast<size_t>(data->m_nLength))
-            : std::string();
+    const std::string payload = data != nullptr && data->m_pData != nullptr
+                                    ? std::string(reinterpret_cast<const char*>(data->m_pData),
+                                                  static_cast<size_t>(data->m_nLength))
+                                    : std::string();
     if (const auto* udp = FindLayerAs<CUdpLayer>(root)) {
         key.flow = "udp " + std::to_string(udp->m_nSrcPort) + ">" + std::to_string(udp->m_nDstPort);
         key.item = payload;
@@ -225,8 +227,8 @@ class CaptureOrderTest : public ::testing::TestWithParam<bool> {};
 TEST_P(CaptureOrderTest, RowsKeepTheWireOrderWithinEachFlowAndCausesComeFirst) {
     SKIP_UNLESS_ROOT();
     const bool withDataContains = GetParam();
-    const std::string dumpFile =
-        "/tmp/tapwatch-order-" + std::to_string(getpid()) + (withDataContains ? "-dc" : "") + ".pcap";
+    const std::string dumpFile = "/tmp/tapwatch-order-" + std::to_string(getpid()) +
+                                 (withDataContains ? "-dc" : "") + ".pcap";
     Traffic traffic;
 
     PacketStore store;
@@ -281,11 +283,13 @@ TEST_P(CaptureOrderTest, RowsKeepTheWireOrderWithinEachFlowAndCausesComeFirst) {
     EXPECT_LT(request, reply);
     for (const Row& r : ours) {
         if (r.key.flow != "icmp 0") continue;
-        const long req = IndexOf(ours, [&](const Row& q) { return q.key.flow == "icmp 8" && q.key.item == r.key.item; });
+        const long req = IndexOf(
+            ours, [&](const Row& q) { return q.key.flow == "icmp 8" && q.key.item == r.key.item; });
         EXPECT_GE(req, 0);
         EXPECT_LT(req, &r - ours.data()) << "an echo reply before its request";
     }
-    const long datagram = IndexOf(ours, [&](const Row& r) { return r.key.flow.ends_with(toClosed); });
+    const long datagram =
+        IndexOf(ours, [&](const Row& r) { return r.key.flow.ends_with(toClosed); });
     const long error = IndexOf(ours, [](const Row& r) { return r.key.flow == "icmp 3"; });
     ASSERT_GE(datagram, 0);
     ASSERT_GE(error, 0);
@@ -295,7 +299,8 @@ TEST_P(CaptureOrderTest, RowsKeepTheWireOrderWithinEachFlowAndCausesComeFirst) {
             return r.key.flow.ends_with(toServer) && r.key.item.find(" syn") != std::string::npos;
         });
         const long synAck = IndexOf(ours, [&](const Row& r) {
-            return r.key.flow.starts_with(tcpOut + ">") && r.key.item.find(" syn") != std::string::npos;
+            return r.key.flow.starts_with(tcpOut + ">") &&
+                   r.key.item.find(" syn") != std::string::npos;
         });
         ASSERT_GE(syn, 0);
         EXPECT_LT(syn, synAck);
@@ -304,16 +309,20 @@ TEST_P(CaptureOrderTest, RowsKeepTheWireOrderWithinEachFlowAndCausesComeFirst) {
     // Time: whole milliseconds from the start to the frame's own timestamp,
     // which is tcpdump's for the same frame within a millisecond.
     std::map<std::pair<std::string, std::string>, int64_t> stamps;
-    for (const Row& r : theirs) stamps.emplace(std::make_pair(r.key.flow, r.key.item), r.timestampNs);
+    for (const Row& r : theirs)
+        stamps.emplace(std::make_pair(r.key.flow, r.key.item), r.timestampNs);
     size_t matched = 0;
     for (const Row& r : ours) {
-        const auto latest = r.timestampNs > beforeStart ? (r.timestampNs - beforeStart) / 1000000 : 0;
-        const auto earliest = r.timestampNs > afterStart ? (r.timestampNs - afterStart) / 1000000 : 0;
+        const auto latest =
+            r.timestampNs > beforeStart ? (r.timestampNs - beforeStart) / 1000000 : 0;
+        const auto earliest =
+            r.timestampNs > afterStart ? (r.timestampNs - afterStart) / 1000000 : 0;
         EXPECT_GE(r.elapsedMs, static_cast<uint64_t>(earliest));
         EXPECT_LE(r.elapsedMs, static_cast<uint64_t>(latest));
         const auto it = stamps.find({r.key.flow, r.key.item});
         if (it == stamps.end()) continue;
-        EXPECT_LE(std::llabs(it->second - r.timestampNs), 1000000) << r.key.flow << " " << r.key.item;
+        EXPECT_LE(std::llabs(it->second - r.timestampNs), 1000000)
+            << r.key.flow << " " << r.key.item;
         ++matched;
     }
     EXPECT_GT(matched, theirs.size() / 2);
@@ -335,7 +344,8 @@ TEST_P(CaptureOrderTest, RowsKeepTheWireOrderWithinEachFlowAndCausesComeFirst) {
         ASSERT_EQ(b.timestampNs, a.timestampNs) << i;
         ASSERT_EQ(b.wireLength, a.wireLength) << i;
         ASSERT_EQ(std::string(reinterpret_cast<const char*>(b.Bytes()), b.capturedLength),
-                  std::string(reinterpret_cast<const char*>(a.Bytes()), a.capturedLength)) << i;
+                  std::string(reinterpret_cast<const char*>(a.Bytes()), a.capturedLength))
+            << i;
     }
     FILE* lines = popen(("tcpdump -r '" + saved + "' -n 2>/dev/null | wc -l").c_str(), "r");
     ASSERT_NE(lines, nullptr);

@@ -16,8 +16,8 @@
 
 #include "capture/capture_session.h"
 #include "capture/capture_window.h"
-#include "capture/packet_store.h"
-#include "capture/task_queue.h"
+#include "common/task_queue.h"
+#include "intake/packet_store.h"
 
 using namespace std::chrono_literals;
 

@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "capture/capture_session.h"
-#include "capture/console_window.h"
-#include "capture/packet_store.h"
 #include "controls/icon_button.h"
 #include "filter/filter_dlg.h"
+#include "intake/packet_store.h"
 #include "protocols/data.h"
 #include "protocols/udp.h"
+#include "tools/tapwatch_log/console_window.h"
 
 using namespace std::chrono_literals;
 

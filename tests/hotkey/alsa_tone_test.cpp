@@ -1,6 +1,6 @@
 // The sound-system tone and its fallback. ALSA's "null" device accepts
 // samples without any sound card, so the playing path runs here too.
-#include "capture/alsa_tone.h"
+#include "hotkey/alsa_tone.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/hotkey.h"
+#include "hotkey/hotkey.h"
 
 namespace {
 

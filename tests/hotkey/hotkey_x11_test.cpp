@@ -16,9 +16,9 @@
 #include <utility>
 #include <vector>
 
-#include "capture/hotkey.h"
-#include "capture/x11_bell_tone.h"
-#include "capture/x11_keyboard.h"
+#include "hotkey/hotkey.h"
+#include "hotkey/x11_bell_tone.h"
+#include "hotkey/x11_keyboard.h"
 
 // Last: the X headers define macros (None, Bool, Status) that clash with others.
 #include <X11/XKBlib.h>

@@ -1,6 +1,8 @@
 // Packet intake: the "Data contains" test, row numbering, the store's shared
 // chains, the frames kept with them, the delivery order whatever order the
 // readers finish in, frame timestamps and the memory limit.
+#include "intake/packet_intake.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include "capture/packet_intake.h"
 #include "protocols/data.h"
 #include "tests/intake/intake_test_frames.h"
 #include "xml/packet_document.h"
@@ -31,14 +32,15 @@ FrameInfo Info(const Bytes& frame, int64_t timestampNs = 0) {
 std::string PayloadOf(const StoredPacket& p) {
     const auto* data = FindLayerAs<CDataLayer>(p.root.get());
     if (data == nullptr || data->m_pData == nullptr) return {};
-    std::string text(reinterpret_cast<const char*>(data->m_pData), static_cast<size_t>(data->m_nLength));
+    std::string text(reinterpret_cast<const char*>(data->m_pData),
+                     static_cast<size_t>(data->m_nLength));
     // Without the fill bytes of a short frame.
     text.erase(text.find_last_not_of('\0') + 1);
     return text;
 }
 
 class IntakeTest : public ::testing::Test {
-protected:
+  protected:
     bool Take(const Bytes& frame, int64_t timestampNs = 0) {
         return reader.ProcessPacket(Info(frame, timestampNs), frame.data());
     }
@@ -46,8 +48,7 @@ protected:
     PacketStore store;
     SharedText dataContains;
     std::vector<std::pair<size_t, std::string>> rows;
-    PacketIntake intake{store, dataContains,
-                        [this](size_t index, const PacketRow& row) {
+    PacketIntake intake{store, dataContains, [this](size_t index, const PacketRow& row) {
                             rows.emplace_back(index, std::string(row.Cell(COL_NUM)));
                         }};
     PacketIntake::Reader reader{intake};
@@ -108,7 +109,8 @@ TEST_F(IntakeTest, StoredChainsSurviveManySlabs) {
     // readable across slab changes and after discarded frames reuse slab space.
     const std::string big(1400, 'x');
     dataContains.Set("KEEP");
-    for (int i = 0; i < 3000; ++i) Take(TcpFrame(big + (i % 3 == 0 ? "KEEP" : "drop") + std::to_string(i)));
+    for (int i = 0; i < 3000; ++i)
+        Take(TcpFrame(big + (i % 3 == 0 ? "KEEP" : "drop") + std::to_string(i)));
     const std::vector<StoredPacket> packets = store.Snapshot();
     ASSERT_EQ(packets.size(), 1000u);
     for (size_t i = 0; i < packets.size(); ++i) {

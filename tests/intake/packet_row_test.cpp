@@ -1,9 +1,10 @@
 // The eight cells of a packet-list row, built from what intake stores.
+#include "intake/packet_row.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "capture/packet_row.h"
 #include "protocols/decode.h"
 #include "tests/intake/intake_test_frames.h"
 
@@ -25,8 +26,9 @@ using Row = std::vector<std::string>;
 TEST(PacketRowTest, TransportRows) {
     EXPECT_EQ(Cells(UdpFrame("q"), 0, 17),
               (Row{"0", "IPv4", "UDP", "192.168.0.10", "192.168.0.1", "1025", "53", "17"}));
-    EXPECT_EQ(Cells(TcpFrame("GET /"), 41, 4000000000u),
-              (Row{"41", "IPv4", "TCP", "192.168.0.10", "192.168.0.1", "1042", "80", "4000000000"}));
+    EXPECT_EQ(
+        Cells(TcpFrame("GET /"), 41, 4000000000u),
+        (Row{"41", "IPv4", "TCP", "192.168.0.10", "192.168.0.1", "1042", "80", "4000000000"}));
 }
 
 TEST(PacketRowTest, IcmpEchoHasNoPorts) {
@@ -34,9 +36,11 @@ TEST(PacketRowTest, IcmpEchoHasNoPorts) {
     ip.src = kIpA;
     ip.dst = kIpB;
     ip.protocol = kIpProtoIcmp;
-    const Bytes frame = EthernetFrame(kMacB, kMacA, kEtherTypeIpv4,
-                                      Ipv4Datagram(ip, IcmpMessage(8, 0, EchoBody(1, 1, Text("ping")))));
-    EXPECT_EQ(Cells(frame), (Row{"0", "IPv4", "ICMP", "192.168.0.10", "192.168.0.1", "---", "---", "0"}));
+    const Bytes frame =
+        EthernetFrame(kMacB, kMacA, kEtherTypeIpv4,
+                      Ipv4Datagram(ip, IcmpMessage(8, 0, EchoBody(1, 1, Text("ping")))));
+    EXPECT_EQ(Cells(frame),
+              (Row{"0", "IPv4", "ICMP", "192.168.0.10", "192.168.0.1", "---", "---", "0"}));
 }
 
 TEST(PacketRowTest, OtherIpProtocolHasDashes) {
@@ -45,7 +49,8 @@ TEST(PacketRowTest, OtherIpProtocolHasDashes) {
     ip.dst = kIpB;
     ip.protocol = 47;
     const Bytes frame = EthernetFrame(kMacB, kMacA, kEtherTypeIpv4, Ipv4Datagram(ip, Text("gre!")));
-    EXPECT_EQ(Cells(frame), (Row{"0", "IPv4", "---", "192.168.0.10", "192.168.0.1", "---", "---", "0"}));
+    EXPECT_EQ(Cells(frame),
+              (Row{"0", "IPv4", "---", "192.168.0.10", "192.168.0.1", "---", "---", "0"}));
 }
 
 TEST(PacketRowTest, ArpShowsProtocolAddresses) {
@@ -64,8 +69,8 @@ TEST(PacketRowTest, ShortArpMessageShowsEmptyAddresses) {
 }
 
 TEST(PacketRowTest, UndecodedFrameTypes) {
-    const Bytes discovery = EthernetFrame(kBroadcastMac, kMacA, kEtherTypePppoeDiscovery,
-                                          PppoeDiscovery(0x09, 0, {}));
+    const Bytes discovery =
+        EthernetFrame(kBroadcastMac, kMacA, kEtherTypePppoeDiscovery, PppoeDiscovery(0x09, 0, {}));
     EXPECT_EQ(Cells(discovery), (Row{"0", "---", "---", "", "", "---", "---", "0"}));
     const Bytes tiny = {0x01, 0x02, 0x03};
     EXPECT_EQ(Cells(tiny), (Row{"0", "---", "---", "", "", "---", "---", "0"}));
@@ -76,9 +81,9 @@ TEST(PacketRowTest, Ipv6AddressesAreCutAfter39Characters) {
     ip6.src = MakeIpv6({0xfe80, 0, 0, 0, 0x020c, 0x29ff, 0xfe1a, 0x2b3c});
     ip6.dst = MakeIpv6({0xff02, 0, 0, 0, 0, 0, 0, 1});
     ip6.nextHeader = kIpProtoUdp;
-    const Bytes frame = EthernetFrame(
-        kBroadcastMac, kMacA, kEtherTypeIpv6,
-        Ipv6Packet(ip6, UdpDatagram(546, 547, Text("x"), ip6.src, ip6.dst)));
+    const Bytes frame =
+        EthernetFrame(kBroadcastMac, kMacA, kEtherTypeIpv6,
+                      Ipv6Packet(ip6, UdpDatagram(546, 547, Text("x"), ip6.src, ip6.dst)));
     const Row cells = Cells(frame);
     EXPECT_EQ(cells[COL_FRAME], "IPv6");
     // 254.128.0.0.0.0.0.0.2.12.41.255.254.26.43.60 cut to its first 39 characters.
@@ -98,8 +103,8 @@ TEST(PacketRowTest, NumberCellHoldsLargeRowNumbers) {
 TEST(PacketRowTest, HeadingsInColumnOrder) {
     const std::vector<std::string> headings(kPacketColumnHeadings.begin(),
                                             kPacketColumnHeadings.end());
-    EXPECT_EQ(headings, (Row{"Num", "Frame", "Proto", "Src IP", "Dest IP", "Src Port",
-                             "Dest Port", "Time"}));
+    EXPECT_EQ(headings,
+              (Row{"Num", "Frame", "Proto", "Src IP", "Dest IP", "Src Port", "Dest Port", "Time"}));
 }
 
 }  // namespace

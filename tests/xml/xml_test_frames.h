@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "capture/packet_store.h"
+#include "intake/packet_store.h"
 #include "protocols/decode.h"
 #include "tools/capture_gen/frame_builder.h"
 

@@ -1,8 +1,8 @@
 #include "tools/tapwatch_log/capture_file.h"
 
-#include "capture/capture_file_reader.h"
 #include "capture/capture_state.h"
-#include "capture/packet_intake.h"
+#include "capture_files/capture_file_reader.h"
+#include "intake/packet_intake.h"
 
 std::string CaptureFileError(const std::string& path, const CaptureFileResult& result) {
     switch (result.end) {
@@ -23,13 +23,4 @@ std::string CaptureFileError(const std::string& path, const CaptureFileResult& r
             return StartFailureMessage(StartFailure::CompileFilter);
     }
     return {};
-}
-
-FileReadResult ReadCaptureFile(const std::string& path, const std::string& filter,
-                               const SharedText& dataContains, PacketStore& store) {
-    PacketIntake intake(store, dataContains);
-    CaptureFileReader reader;
-    const CaptureFileResult result = reader.Read(path, filter, intake);
-    const std::string error = CaptureFileError(path, result);
-    return {error.empty(), error};
 }

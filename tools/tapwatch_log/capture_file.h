@@ -5,17 +5,9 @@
 
 #include <string>
 
-#include "capture/capture_file_reader.h"
-#include "capture/packet_store.h"
-#include "filter/shared_text.h"
-
-struct FileReadResult {
-    bool ok = false;
-    std::string error;  // one line, for stderr
-};
+#include "capture_files/capture_file_reader.h"
+#include "common/shared_text.h"
+#include "intake/packet_store.h"
 
 // The one-line error for a read that ended on a failure; empty otherwise.
 std::string CaptureFileError(const std::string& path, const CaptureFileResult& result);
-
-FileReadResult ReadCaptureFile(const std::string& path, const std::string& filter,
-                               const SharedText& dataContains, PacketStore& store);

@@ -4,8 +4,8 @@
 
 #include <cerrno>
 
+#include "common/replacing_file.h"
 #include "xml/capture_log.h"
-#include "xml/replacing_file.h"
 
 bool WriteLog(const std::string& path, const PacketStore& store) {
     return SaveCaptureLog(path, store.Snapshot()) == SAVE_OK;

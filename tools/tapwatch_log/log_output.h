@@ -6,8 +6,8 @@
 #include <mutex>
 #include <string>
 
-#include "capture/packet_row.h"
-#include "capture/packet_store.h"
+#include "intake/packet_row.h"
+#include "intake/packet_store.h"
 
 // Writes to `path` ("-" for standard output); false when the output could not
 // be written. A regular file is replaced only when complete.
@@ -20,7 +20,7 @@ void AppendRowLine(std::string& out, const PacketRow& row);
 // Rows written to a descriptor as they come: Add may run on any thread (it
 // only buffers); Flush writes what is buffered, on one thread at a time.
 class RowStream {
-public:
+  public:
     explicit RowStream(int fd) : m_fd(fd) {}
     // Returns the bytes now buffered.
     size_t Add(const PacketRow& row);
@@ -28,7 +28,7 @@ public:
     bool Flush();
     bool Ok() const { return m_bOk; }
 
-private:
+  private:
     int m_fd;
     std::mutex m_lock;
     std::string m_buffer;

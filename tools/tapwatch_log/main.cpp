@@ -9,17 +9,17 @@
 #include <cstring>
 #include <string>
 
-#include "capture/capture_file_reader.h"
 #include "capture/capture_state.h"
 #include "capture/capture_statistics.h"
-#include "capture/live_console.h"
-#include "capture/memory_limit.h"
-#include "capture/packet_intake.h"
-#include "capture/packet_store.h"
-#include "capture/pcap_save.h"
-#include "capture/stop_signals.h"
-#include "filter/shared_text.h"
+#include "capture_files/capture_file_reader.h"
+#include "capture_files/pcap_save.h"
+#include "common/shared_text.h"
+#include "common/stop_signals.h"
+#include "intake/memory_limit.h"
+#include "intake/packet_intake.h"
+#include "intake/packet_store.h"
 #include "tools/tapwatch_log/capture_file.h"
+#include "tools/tapwatch_log/live_console.h"
 #include "tools/tapwatch_log/log_output.h"
 #include "tools/tapwatch_log/session_output.h"
 
@@ -130,7 +130,8 @@ int Parse(int argc, char** argv, Options& options) {
             return Fail("unknown option " + arg + " (try --help)");
         }
     }
-    if (const std::string error = CheckSessionOptions(options.session, options.rows); !error.empty())
+    if (const std::string error = CheckSessionOptions(options.session, options.rows);
+        !error.empty())
         return Fail(error);
     const bool sessions = options.session.mode != SessionOutputOptions::Mode::None;
     const bool textToStdout =
@@ -150,14 +151,16 @@ int Parse(int argc, char** argv, Options& options) {
 
 // Rows go out as frames come in: to standard output only, the other outputs
 // are written whole at the end.
-bool StreamsRows(const Options& options) { return options.rows && options.output == "-"; }
+bool StreamsRows(const Options& options) {
+    return options.rows && options.output == "-";
+}
 
 int WriteOutputs(const Options& options, const PacketStore& store) {
     int status = 0;
     if (!options.pcapOutput.empty()) {
         if (SaveCapturePcap(options.pcapOutput, store.Snapshot()) != 0) {
             status = Fail("Couldn't write " + (options.pcapOutput == "-" ? std::string("the output")
-                                                                          : options.pcapOutput));
+                                                                         : options.pcapOutput));
         }
     }
     if (options.session.mode != SessionOutputOptions::Mode::None) {
@@ -166,7 +169,8 @@ int WriteOutputs(const Options& options, const PacketStore& store) {
     }
     const bool text = options.rows || options.pcapOutput.empty() || options.outputGiven;
     if (!text || StreamsRows(options)) return status;
-    const bool ok = options.rows ? WriteRows(options.output, store) : WriteLog(options.output, store);
+    const bool ok =
+        options.rows ? WriteRows(options.output, store) : WriteLog(options.output, store);
     if (!ok) {
         status = Fail("Couldn't write " +
                       (options.output == "-" ? std::string("the output") : options.output));
@@ -184,13 +188,6 @@ std::string StatisticsLine(const CaptureStatistics& s) {
                   static_cast<unsigned long long>(s.leftOut),
                   static_cast<unsigned long long>(s.rows), s.storeBytes / 1048576.0);
     return line;
-}
-
-// The stream being read, for the signal handlers; Stop is safe to call there.
-CaptureFileReader* g_pReader = nullptr;
-
-void OnStopSignal(int) {
-    if (g_pReader != nullptr) g_pReader->Stop();
 }
 
 int RunLive(const Options& options, PacketStore& store, RowStream* rows) {
@@ -229,15 +226,15 @@ int RunFile(const Options& options, PacketStore& store, RowStream* rows) {
     PacketIntake intake(store, dataContains, observer);
     CaptureFileReader reader;
     const uint64_t limit = options.memoryLimit != 0 ? options.memoryLimit : DefaultMemoryLimit();
-    g_pReader = &reader;
     CaptureFileResult result;
     {
-        const StopSignals signals(OnStopSignal);
+        // Stop is safe to call in a signal handler.
+        const StopSignals signals(
+            [](void* context) { static_cast<CaptureFileReader*>(context)->Stop(); }, &reader);
         result = reader.Read(options.input, options.filter, intake, limit, [rows] {
             if (rows != nullptr) rows->Flush();
         });
     }
-    g_pReader = nullptr;
     if (rows != nullptr) rows->Flush();
 
     const std::string error = CaptureFileError(options.input, result);
@@ -268,8 +265,8 @@ int main(int argc, char** argv) {
     PacketStore store;
     RowStream rowStream(STDOUT_FILENO);
     RowStream* rows = StreamsRows(options) ? &rowStream : nullptr;
-    int status = options.interface.empty() ? RunFile(options, store, rows)
-                                           : RunLive(options, store, rows);
+    int status =
+        options.interface.empty() ? RunFile(options, store, rows) : RunLive(options, store, rows);
     if (rows != nullptr && !rows->Ok() && status == 0) status = Fail("Couldn't write the output");
     return status;
 }

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/replacing_file.h"
 #include "sessions/decode_logic.h"
 #include "sessions/decode_view.h"
-#include "xml/replacing_file.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "capture/packet_store.h"
+#include "intake/packet_store.h"
 
 struct SessionOutputOptions {
     enum class Mode { None, Sessions, Follow };

@@ -1,0 +1,15 @@
+// Saving the store's frames as a pcap file: every kept frame with its capture
+// timestamp (nanoseconds) and its length on the wire, written by libpcap's
+// dumper. The target is replaced only once the whole file is written.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/save_control.h"
+#include "intake/packet_store.h"
+
+// SAVE_OK, or the SaveResult of the failure. "-" writes to standard output.
+// Entries without a kept frame (chains decoded on their own) are skipped.
+int SaveCapturePcap(const std::string& path, const std::vector<StoredPacket>& packets,
+                    SaveControl* control = nullptr);

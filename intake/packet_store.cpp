@@ -1,0 +1,63 @@
+#include "intake/packet_store.h"
+
+#include <utility>
+
+namespace {
+
+// Every store and every store generation marks the slabs it counts with its
+// own value.
+uint64_t NewSlabMark() {
+    static std::atomic<uint64_t> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+PacketStore::PacketStore() : m_nSlabMark(NewSlabMark()) {}
+
+size_t PacketStore::Append(StoredPacket packet, ChainSlab* slab) {
+    std::scoped_lock lock(m_listLock);
+    return AppendLocked(std::move(packet), slab);
+}
+
+size_t PacketStore::AppendLocked(StoredPacket packet, ChainSlab* slab) {
+    uint64_t bytes = sizeof(StoredPacket);
+    if (slab != nullptr && slab->MarkCountedBy(m_nSlabMark)) bytes += slab->Capacity();
+    m_packets.push_back(std::move(packet));
+    m_nBytes.store(m_nBytes.load(std::memory_order_relaxed) + bytes, std::memory_order_relaxed);
+    return m_packets.size() - 1;
+}
+
+void PacketStore::ClearPackets() {
+    std::deque<StoredPacket> dropped;
+    {
+        std::scoped_lock lock(m_listLock);
+        dropped.swap(m_packets);
+        ++m_generation;
+        m_nSlabMark = NewSlabMark();
+        m_nBytes.store(0, std::memory_order_relaxed);
+    }
+    // The references go outside the lock: nobody can reach them any more, and
+    // readers appending meanwhile do not wait for the slabs to be released.
+}
+
+size_t PacketStore::Count() const {
+    std::scoped_lock lock(m_listLock);
+    return m_packets.size();
+}
+
+std::optional<StoredPacket> PacketStore::At(size_t index) const {
+    std::scoped_lock lock(m_listLock);
+    if (index >= m_packets.size()) return std::nullopt;
+    return m_packets[index];
+}
+
+std::vector<StoredPacket> PacketStore::Snapshot() const {
+    std::scoped_lock lock(m_listLock);
+    return {m_packets.begin(), m_packets.end()};
+}
+
+uint64_t PacketStore::Generation() const {
+    std::scoped_lock lock(m_listLock);
+    return m_generation;
+}

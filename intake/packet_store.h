@@ -1,0 +1,68 @@
+// The ordered store of captured packets: entry i belongs to row i of the packet
+// list. Entries are only appended at the back, read by index, copied whole, or
+// dropped all together. The store holds references to chains; a Decode window
+// or a save in progress holds its own, so emptying the store never frees a chain
+// that someone still reads.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "common/short_lock.h"
+#include "protocols/kept_frame.h"
+#include "protocols/layer.h"
+
+struct StoredPacket {
+    std::shared_ptr<const CProtocolLayer> root;
+    // Milliseconds from the capture's start to the frame's capture timestamp.
+    uint64_t elapsedMs = 0;
+    // The frame itself, in the same slab as the chain (kept alive by `root`);
+    // null for a chain decoded on its own.
+    const KeptFrame* frame = nullptr;
+};
+
+class PacketStore {
+  public:
+    PacketStore();
+    PacketStore(const PacketStore&) = delete;
+    PacketStore& operator=(const PacketStore&) = delete;
+
+    // Appends under the list lock and returns the entry's index. `slab` is the
+    // slab the entry's chain lives in, when known, so its capacity is counted.
+    size_t Append(StoredPacket packet, ChainSlab* slab = nullptr);
+    // The same, for a caller that holds m_listLock.
+    size_t AppendLocked(StoredPacket packet, ChainSlab* slab);
+    // Drops every reference the store holds and empties it.
+    void ClearPackets();
+
+    size_t Count() const;
+    bool Empty() const { return Count() == 0; }
+    // Entry i, for a caller that holds m_listLock; i must exist.
+    const StoredPacket& AtLocked(size_t index) const { return m_packets[index]; }
+    // A copy of entry i, or nothing when the store has no such entry.
+    std::optional<StoredPacket> At(size_t index) const;
+    // A copy of every entry, in order; the copy keeps the chains alive.
+    std::vector<StoredPacket> Snapshot() const;
+    // Incremented by every ClearPackets, so a view can tell a store it has shown
+    // from the store as it is now.
+    uint64_t Generation() const;
+    // The memory the store holds: the capacity of every slab its entries live in
+    // plus the entries themselves. Any thread, without the lock.
+    uint64_t Bytes() const { return m_nBytes.load(std::memory_order_relaxed); }
+
+    // Guards every append, ClearPackets and every read that can meet a running reader.
+    mutable ShortLock m_listLock;
+
+  private:
+    std::deque<StoredPacket> m_packets;
+    uint64_t m_generation = 0;
+    // Marks the slabs counted since the last ClearPackets; unique among stores.
+    uint64_t m_nSlabMark = 0;
+    std::atomic<uint64_t> m_nBytes{0};
+};
