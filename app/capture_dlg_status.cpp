@@ -37,9 +37,10 @@ CaptureStatistics CCaptureDlg::Statistics() const {
     if (m_shown.kind == SourceKind::Interface) {
         if (m_session) statistics = m_session->Statistics();
     } else if (m_source) {
-        // A file or stream: nothing is dropped on the way.
+        // A file or stream: only frames there was no memory for are dropped.
         const IntakeCounters counters = m_source->Counters();
         statistics.received = counters.received;
+        statistics.dropped = counters.dropped;
         statistics.leftOut = counters.leftOut;
         statistics.storeBytes = counters.storeBytes;
     }

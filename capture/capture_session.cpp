@@ -85,7 +85,8 @@ CaptureStatistics CaptureSession::Statistics() const {
     const IntakeCounters counters = m_intake.Counters();
     CaptureStatistics statistics;
     statistics.received = counters.received;
-    statistics.dropped = m_nDropped.load(std::memory_order_relaxed);
+    // The kernel's drops and the frames the intake had no memory for.
+    statistics.dropped = m_nDropped.load(std::memory_order_relaxed) + counters.dropped;
     statistics.leftOut = counters.leftOut;
     statistics.rows = counters.rows;
     statistics.storeBytes = counters.storeBytes;
@@ -182,7 +183,7 @@ void CaptureSession::CaptureThreadProc(const std::shared_ptr<CaptureState>& stat
     }
     // Time cells count from here, in the clock of the frames' timestamps.
     const uint64_t limit = m_nMemoryLimit != 0 ? m_nMemoryLimit : DefaultMemoryLimit();
-    m_intake.Restart(WallClockNs(), limit, [weak = std::weak_ptr<CaptureState>(state)] {
+    m_intake.Restart(WallClock(), limit, [weak = std::weak_ptr<CaptureState>(state)] {
         if (auto full = weak.lock()) full->StopForMemory();
     });
     PostToWindow([this, state] { OnControllerRunning(state); });

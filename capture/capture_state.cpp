@@ -6,18 +6,28 @@
 
 #include <chrono>
 #include <ctime>
+#include <limits>
 #include <mutex>
 
-int64_t WallClockNs() {
+FrameTime WallClock() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+    return {int64_t{now.tv_sec}, static_cast<uint32_t>(now.tv_nsec)};
 }
 
 FrameInfo FrameInfoOf(const pcap_pkthdr& header, bool nanoseconds) {
+    constexpr uint64_t kNanosecondsPerSecond = 1'000'000'000;
+    // A damaged file can put any 32-bit value in the fraction: whole seconds
+    // in it are carried over, so the time stays what the header says.
+    const uint64_t fraction = static_cast<uint32_t>(header.ts.tv_usec);
+    const uint64_t ns = nanoseconds ? fraction : fraction * 1000;
     FrameInfo info;
-    info.timestampNs = int64_t{header.ts.tv_sec} * 1000000000 +
-                       int64_t{header.ts.tv_usec} * (nanoseconds ? 1 : 1000);
+    info.time.seconds = int64_t{header.ts.tv_sec};
+    const auto carry = static_cast<int64_t>(ns / kNanosecondsPerSecond);
+    if (__builtin_add_overflow(info.time.seconds, carry, &info.time.seconds)) {
+        info.time.seconds = std::numeric_limits<int64_t>::max();
+    }
+    info.time.nanoseconds = static_cast<uint32_t>(ns % kNanosecondsPerSecond);
     info.capturedLength = header.caplen;
     info.wireLength = header.len;
     return info;

@@ -26,7 +26,7 @@ inline constexpr int kFilterOptimise = 1;
 inline constexpr bpf_u_int32 kFilterNetmask = 0x00FFFFFF;
 
 // Wall-clock time, the clock of the frames' capture timestamps.
-int64_t WallClockNs();
+FrameTime WallClock();
 
 // A capture header as the intake takes it; `nanoseconds` tells whether the
 // handle's timestamps count nanoseconds rather than microseconds.

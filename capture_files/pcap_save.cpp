@@ -60,12 +60,8 @@ int SaveCapturePcap(const std::string& path, const std::vector<StoredPacket>& pa
         const KeptFrame* frame = packets[i].frame;
         if (frame != nullptr) {
             pcap_pkthdr header{};
-            header.ts.tv_sec = static_cast<time_t>(frame->timestampNs / 1000000000);
-            header.ts.tv_usec = static_cast<suseconds_t>(frame->timestampNs % 1000000000);
-            if (header.ts.tv_usec < 0) {  // before the epoch
-                header.ts.tv_usec += 1000000000;
-                header.ts.tv_sec -= 1;
-            }
+            header.ts.tv_sec = static_cast<time_t>(frame->time.seconds);
+            header.ts.tv_usec = static_cast<suseconds_t>(frame->time.nanoseconds);
             header.caplen = frame->capturedLength;
             header.len = frame->wireLength;
             pcap_dump(reinterpret_cast<u_char*>(dumper), &header, frame->Bytes());

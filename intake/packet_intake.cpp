@@ -16,16 +16,17 @@ constexpr size_t kSpareThreshold = ChainSlab::kDefaultCapacity / 4;
 PacketIntake::PacketIntake(PacketStore& store, const SharedText& dataContains, RowObserver observer)
     : m_store(store), m_dataContainsText(dataContains), m_observer(std::move(observer)) {}
 
-void PacketIntake::Restart(std::optional<int64_t> startNs, uint64_t memoryLimit,
+void PacketIntake::Restart(std::optional<FrameTime> start, uint64_t memoryLimit,
                            std::function<void()> onFull) {
     std::scoped_lock lock(m_store.m_listLock);
     m_nNextTicket.store(0);
     m_nLeftOut.store(0);
     m_nRows.store(0);
+    m_nDropped.store(0);
     m_bFull.store(false);
     m_nNextCommit = 0;
     m_parked.clear();
-    m_startNs = startNs;
+    m_start = start;
     m_nMemoryLimit = memoryLimit;
     m_onFull = std::move(onFull);
 }
@@ -35,6 +36,7 @@ IntakeCounters PacketIntake::Counters() const {
     counters.received = m_nNextTicket.load(std::memory_order_relaxed);
     counters.leftOut = m_nLeftOut.load(std::memory_order_relaxed);
     counters.rows = m_nRows.load(std::memory_order_relaxed);
+    counters.dropped = m_nDropped.load(std::memory_order_relaxed);
     counters.storeBytes = m_store.Bytes();
     counters.full = Full();
     return counters;
@@ -46,6 +48,12 @@ void PacketIntake::Commit(uint64_t ticket, Finished finished) {
         // Frames delivered before this one are still being decoded.
         const size_t slot = ticket - m_nNextCommit;
         if (m_parked.size() <= slot) m_parked.resize(slot + 1);
+        // Its slab is held from now on, so it counts at once: a reader held
+        // up for long cannot let the others fill memory past the limit.
+        if (finished.slab != nullptr) {
+            m_store.CountSlabLocked(*finished.slab);
+            if (m_store.Bytes() >= m_nMemoryLimit) SetFullLocked();
+        }
         m_parked[slot] = std::move(finished);
         m_parked[slot].ready = true;
         return;
@@ -60,22 +68,29 @@ void PacketIntake::Commit(uint64_t ticket, Finished finished) {
     }
 }
 
+void PacketIntake::SetFullLocked() {
+    if (m_bFull.exchange(true)) return;
+    if (m_onFull) m_onFull();
+}
+
 void PacketIntake::AppendLocked(Finished& finished) {
-    if (!m_startNs) m_startNs = finished.timestampNs;
-    if (finished.packet.root == nullptr || m_bFull.load(std::memory_order_relaxed)) return;
+    if (!m_start) m_start = finished.time;
+    // Memory is short: the capture ends as at the limit, and no frame goes
+    // uncounted.
+    if (finished.noMemory) SetFullLocked();
+    if (finished.packet.root == nullptr || Full()) {
+        if (!finished.leftOut) m_nDropped.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
     // A frame stamped before the start (it was in the kernel's buffer) reads 0.
-    const int64_t sinceStart = finished.timestampNs - *m_startNs;
-    finished.packet.elapsedMs = sinceStart > 0 ? static_cast<uint64_t>(sinceStart) / 1000000 : 0;
+    finished.packet.elapsedMs = ElapsedMs(*m_start, finished.time);
     const size_t index = m_store.AppendLocked(std::move(finished.packet), finished.slab);
     m_nRows.fetch_add(1, std::memory_order_relaxed);
     if (m_observer) {
         BuildRow(m_store.AtLocked(index), index, m_row);
         m_observer(index, m_row);
     }
-    if (m_store.Bytes() >= m_nMemoryLimit) {
-        m_bFull.store(true);
-        if (m_onFull) m_onFull();
-    }
+    if (m_store.Bytes() >= m_nMemoryLimit) SetFullLocked();
 }
 
 PacketIntake::Reader::~Reader() {
@@ -125,6 +140,7 @@ bool PacketIntake::Reader::ProcessPacket(const FrameInfo& info, const unsigned c
 
 void PacketIntake::Reader::Keep(const unsigned char* bytes) {
     m_pFrame = nullptr;
+    m_bNoMemory = false;
     // Once the store is full, frames are counted and no longer kept.
     if (m_intake.Full()) return;
     const size_t need = KeptFrameBytesBound(m_info.capturedLength);
@@ -134,7 +150,10 @@ void PacketIntake::Reader::Keep(const unsigned char* bytes) {
         if (slab == nullptr || slab->Remaining() < need) {
             slab = std::make_shared<ChainSlab>(std::max(ChainSlab::kDefaultCapacity, need));
         }
-        if (slab->Capacity() == 0) return;  // no memory: the frame is given up
+        if (slab->Capacity() == 0) {  // no memory for the frame
+            m_bNoMemory = true;
+            return;
+        }
         m_slab = std::move(slab);
     }
     m_nMark = m_slab->Used();
@@ -149,7 +168,9 @@ bool PacketIntake::Reader::Finish() {
         Keep(m_buffer.data());
     }
     Finished finished;
-    finished.timestampNs = m_info.timestampNs;
+    finished.time = m_info.time;
+    finished.noMemory = m_bNoMemory;
+    m_bNoMemory = false;
     const CProtocolLayer* root =
         m_pFrame != nullptr ? DecodeKeptFrame(*m_slab, *m_pFrame) : nullptr;
     bool kept = root != nullptr;
@@ -160,6 +181,7 @@ bool PacketIntake::Reader::Finish() {
             if (data == nullptr ||
                 FindInPayload(data->m_pData, pattern.c_str(), data->m_nLength) != 0) {
                 kept = false;
+                finished.leftOut = true;
                 m_intake.m_nLeftOut.fetch_add(1, std::memory_order_relaxed);
             }
         }

@@ -25,10 +25,13 @@
 #include "protocols/kept_frame.h"
 
 // What the intake has done since its last Restart.
+// Every frame taken in is a row, left out or dropped: received = rows +
+// leftOut + dropped.
 struct IntakeCounters {
     uint64_t received = 0;    // frames taken in
     uint64_t leftOut = 0;     // left out by "Data contains"
     uint64_t rows = 0;        // appended to the store
+    uint64_t dropped = 0;     // not kept: no memory for them, or the store was full
     uint64_t storeBytes = 0;  // memory the store holds
     bool full = false;        // the memory limit was reached
 };
@@ -46,11 +49,12 @@ class PacketIntake {
 
     // With no reader running, before a capture's first frame: the frames'
     // order starts again and the counters return to zero. Time cells count from
-    // `startNs` (in the frames' clock), or from the first frame taken in when
-    // it is not given. Once the store holds `memoryLimit` bytes, the intake
-    // stores nothing more and calls `onFull` once (inside the list lock, on the
-    // reader that reached the limit; it must not wait).
-    void Restart(std::optional<int64_t> startNs, uint64_t memoryLimit = kNoMemoryLimit,
+    // `start` (in the frames' clock), or from the first frame taken in when it
+    // is not given. Once the store, with the frames waiting for their place,
+    // holds `memoryLimit` bytes, or once no memory can be had for a frame, the
+    // intake stores nothing more and calls `onFull` once (inside the list lock,
+    // on the reader that found it full; it must not wait).
+    void Restart(std::optional<FrameTime> start, uint64_t memoryLimit = kNoMemoryLimit,
                  std::function<void()> onFull = {});
 
     // Any thread.
@@ -85,7 +89,8 @@ class PacketIntake {
         const std::string& DataContains();
         // Gives the frame described by `info` the next place in the order.
         void TakePlace(const FrameInfo& info);
-        // Copies the frame into the slab (m_pFrame; null when it cannot be kept).
+        // Copies the frame into the slab (m_pFrame; null when it cannot be
+        // kept, and m_bNoMemory when no slab could be had for it).
         void Keep(const unsigned char* bytes);
 
         PacketIntake& m_intake;
@@ -103,6 +108,7 @@ class PacketIntake {
         std::vector<unsigned char> m_buffer;
         bool m_bBuffered = false;
         const KeptFrame* m_pFrame = nullptr;
+        bool m_bNoMemory = false;
         size_t m_nMark = 0;
     };
 
@@ -110,13 +116,17 @@ class PacketIntake {
     // A finished frame waiting for its place.
     struct Finished {
         bool ready = false;
-        int64_t timestampNs = 0;
+        bool leftOut = false;   // by "Data contains"
+        bool noMemory = false;  // no slab could be had for the frame
+        FrameTime time;
         StoredPacket packet;  // no root: the frame was not kept
         ChainSlab* slab = nullptr;
     };
 
     void Commit(uint64_t ticket, Finished finished);
     void AppendLocked(Finished& finished);
+    // Stores nothing more and tells `onFull`, the first time only.
+    void SetFullLocked();
 
     PacketStore& m_store;
     const SharedText& m_dataContainsText;
@@ -125,14 +135,16 @@ class PacketIntake {
     std::atomic<uint64_t> m_nNextTicket{0};
     std::atomic<uint64_t> m_nLeftOut{0};
     std::atomic<uint64_t> m_nRows{0};
+    std::atomic<uint64_t> m_nDropped{0};
     std::atomic<bool> m_bFull{false};
 
     // Under the store's m_listLock.
     uint64_t m_nNextCommit = 0;
     // m_parked[i] holds the frame of place m_nNextCommit + i once it is ready.
-    // Readers go on while one of them is held up, so the gap has no bound.
+    // Readers go on while one of them is held up, so the gap has no bound of
+    // its own; the slabs of the parked frames count against the memory limit.
     std::deque<Finished> m_parked;
-    std::optional<int64_t> m_startNs;
+    std::optional<FrameTime> m_start;
     uint64_t m_nMemoryLimit = kNoMemoryLimit;
     std::function<void()> m_onFull;
     PacketRow m_row;

@@ -28,6 +28,12 @@ size_t PacketStore::AppendLocked(StoredPacket packet, ChainSlab* slab) {
     return m_packets.size() - 1;
 }
 
+void PacketStore::CountSlabLocked(ChainSlab& slab) {
+    if (!slab.MarkCountedBy(m_nSlabMark)) return;
+    m_nBytes.store(m_nBytes.load(std::memory_order_relaxed) + slab.Capacity(),
+                   std::memory_order_relaxed);
+}
+
 void PacketStore::ClearPackets() {
     std::deque<StoredPacket> dropped;
     {

@@ -38,6 +38,9 @@ class PacketStore {
     size_t Append(StoredPacket packet, ChainSlab* slab = nullptr);
     // The same, for a caller that holds m_listLock.
     size_t AppendLocked(StoredPacket packet, ChainSlab* slab);
+    // For a caller that holds m_listLock: counts the capacity of `slab` in
+    // Bytes() now (once, as Append would), for entries that will be appended.
+    void CountSlabLocked(ChainSlab& slab);
     // Drops every reference the store holds and empties it.
     void ClearPackets();
 

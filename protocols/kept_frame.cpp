@@ -1,10 +1,25 @@
 #include "protocols/kept_frame.h"
 
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "protocols/decode.h"
 #include "protocols/ethernet.h"
+
+uint64_t ElapsedMs(const FrameTime& start, const FrameTime& at) {
+    if (at <= start) return 0;
+    // Two int64 values differ by less than 2^64: the unsigned difference is exact.
+    uint64_t seconds = static_cast<uint64_t>(at.seconds) - static_cast<uint64_t>(start.seconds);
+    int64_t nanoseconds = int64_t{at.nanoseconds} - int64_t{start.nanoseconds};
+    if (nanoseconds < 0) {
+        --seconds;  // at least one: `at` is after `start`
+        nanoseconds += 1'000'000'000;
+    }
+    constexpr uint64_t kMost = std::numeric_limits<uint64_t>::max();
+    if (seconds > (kMost - 999) / 1000) return kMost;
+    return seconds * 1000 + static_cast<uint64_t>(nanoseconds) / 1'000'000;
+}
 
 size_t KeptFrameBytesBound(uint32_t caplen) {
     return sizeof(KeptFrame) + alignof(KeptFrame) + caplen +
@@ -16,7 +31,7 @@ const KeptFrame* KeepFrame(ChainSlab& slab, const FrameInfo& info, const unsigne
     void* memory = slab.Allocate(sizeof(KeptFrame) + caplen, alignof(KeptFrame));
     if (memory == nullptr) return nullptr;
     auto* kept = ::new (memory)
-        KeptFrame{info.timestampNs, static_cast<uint32_t>(caplen),
+        KeptFrame{info.time, static_cast<uint32_t>(caplen),
                   info.wireLength < caplen ? static_cast<uint32_t>(caplen) : info.wireLength};
     if (caplen != 0) std::memcpy(kept + 1, bytes, caplen);
     return kept;

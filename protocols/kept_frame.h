@@ -6,21 +6,38 @@
 //   KeptFrame | captured bytes ... | layer objects of its chain
 #pragma once
 
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 
 #include "protocols/chain_pool.h"
 #include "protocols/layer.h"
 
+// A capture timestamp: seconds since the epoch and the nanoseconds within the
+// second, kept apart. A capture file can stamp a frame far beyond what 64 bits
+// of nanoseconds count (a damaged pcapng header says 68 billion seconds), and
+// the time must stay exact for the Time cell and for saving it again.
+struct FrameTime {
+    int64_t seconds = 0;
+    uint32_t nanoseconds = 0;  // below one second
+
+    friend auto operator<=>(const FrameTime&, const FrameTime&) = default;
+};
+
+// The whole milliseconds from `start` to `at` (the true difference, truncated);
+// 0 when `at` is not after `start`, and the largest count when the difference
+// is too large to count.
+uint64_t ElapsedMs(const FrameTime& start, const FrameTime& at);
+
 // What the capture header says of a frame.
 struct FrameInfo {
-    int64_t timestampNs = 0;  // since the epoch, in the capture's clock
+    FrameTime time;  // in the capture's clock
     uint32_t capturedLength = 0;
     uint32_t wireLength = 0;  // the frame's length on the wire; at least capturedLength
 };
 
 struct KeptFrame {
-    int64_t timestampNs;
+    FrameTime time;
     uint32_t capturedLength;
     uint32_t wireLength;
 

@@ -4,9 +4,13 @@
 #include "intake/packet_intake.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <mutex>
 #include <random>
 #include <string>
@@ -21,9 +25,16 @@ namespace {
 
 using namespace intake_test;
 
-FrameInfo Info(const Bytes& frame, int64_t timestampNs = 0) {
+// Nanoseconds since the epoch as a capture timestamp.
+FrameTime At(int64_t ns) {
+    constexpr int64_t kSecond = 1'000'000'000;
+    const int64_t seconds = ns / kSecond - (ns % kSecond < 0 ? 1 : 0);
+    return {seconds, static_cast<uint32_t>(ns - seconds * kSecond)};
+}
+
+FrameInfo Info(const Bytes& frame, FrameTime time = {}) {
     FrameInfo info;
-    info.timestampNs = timestampNs;
+    info.time = time;
     info.capturedLength = static_cast<uint32_t>(frame.size());
     info.wireLength = static_cast<uint32_t>(frame.size());
     return info;
@@ -41,8 +52,8 @@ std::string PayloadOf(const StoredPacket& p) {
 
 class IntakeTest : public ::testing::Test {
   protected:
-    bool Take(const Bytes& frame, int64_t timestampNs = 0) {
-        return reader.ProcessPacket(Info(frame, timestampNs), frame.data());
+    bool Take(const Bytes& frame, FrameTime time = {}) {
+        return reader.ProcessPacket(Info(frame, time), frame.data());
     }
 
     PacketStore store;
@@ -180,7 +191,7 @@ TEST(IntakeConcurrencyTest, FourReadersWhileTheStoreIsClearedAndTheTextReplaced)
 
 TEST_F(IntakeTest, EachEntryKeepsItsFrameAndThePayloadLivesInIt) {
     Bytes frame = UdpFrame("kept whole");
-    FrameInfo info = Info(frame, 1'700'000'000'123'456'789);
+    FrameInfo info = Info(frame, {1'700'000'000, 123'456'789});
     info.wireLength = 1514;  // captured with a short snapshot length
     reader.ProcessPacket(info, frame.data());
     frame.assign(frame.size(), 0);  // the caller's buffer is reused at once
@@ -188,7 +199,7 @@ TEST_F(IntakeTest, EachEntryKeepsItsFrameAndThePayloadLivesInIt) {
     const std::optional<StoredPacket> stored = store.At(0);
     ASSERT_TRUE(stored && stored->frame != nullptr);
     const KeptFrame& kept = *stored->frame;
-    EXPECT_EQ(kept.timestampNs, 1'700'000'000'123'456'789);
+    EXPECT_EQ(kept.time, (FrameTime{1'700'000'000, 123'456'789}));
     EXPECT_EQ(kept.wireLength, 1514u);
     const Bytes original = UdpFrame("kept whole");
     ASSERT_EQ(kept.capturedLength, original.size());
@@ -205,21 +216,23 @@ TEST_F(IntakeTest, TimeCountsWholeMillisecondsFromTheFirstFrameOrTheStart) {
     constexpr int64_t kMs = 1'000'000;
     constexpr int64_t kFirst = 1'600'000'000LL * 1'000'000'000;
     intake.Restart(std::nullopt);
-    Take(UdpFrame("a"), kFirst);
-    Take(UdpFrame("b"), kFirst + 1999 * kMs + 999'999);  // 1999.999999 ms: 1999
-    Take(UdpFrame("c"), kFirst - 5 * kMs);               // stamped before the first: 0
+    Take(UdpFrame("a"), At(kFirst));
+    Take(UdpFrame("b"), At(kFirst + 1999 * kMs + 999'999));  // 1999.999999 ms: 1999
+    Take(UdpFrame("c"), At(kFirst - 5 * kMs));               // stamped before the first: 0
     // 280 days and then some: beyond what 32 bits of milliseconds hold.
-    Take(UdpFrame("d"), kFirst + 24'251'275'117 * kMs);
+    Take(UdpFrame("d"), At(kFirst + 24'251'275'117 * kMs));
+    // A damaged header's stamp, past what 64 bits of nanoseconds hold.
+    Take(UdpFrame("e"), {68'470'465'054, 1'000'000});
     std::vector<uint64_t> times;
     for (const StoredPacket& p : store.Snapshot()) times.push_back(p.elapsedMs);
-    EXPECT_EQ(times, (std::vector<uint64_t>{0, 1999, 0, 24'251'275'117}));
+    EXPECT_EQ(times, (std::vector<uint64_t>{0, 1999, 0, 24'251'275'117, 66'870'465'054'001}));
     rows.clear();
 
     // A live capture counts from its start, not from its first frame.
     store.ClearPackets();
-    intake.Restart(kFirst);
-    Take(UdpFrame("e"), kFirst + 20 * kMs);
-    Take(UdpFrame("f"), kFirst - 1);
+    intake.Restart(At(kFirst));
+    Take(UdpFrame("e"), At(kFirst + 20 * kMs));
+    Take(UdpFrame("f"), At(kFirst - 1));
     EXPECT_EQ(store.At(0)->elapsedMs, 20u);
     EXPECT_EQ(store.At(1)->elapsedMs, 0u);
     PacketRow row;
@@ -291,6 +304,58 @@ TEST_F(IntakeTest, AtTheMemoryLimitNothingMoreIsStoredAndTheOwnerIsToldOnce) {
     EXPECT_EQ(store.Bytes(), 0u);
 }
 
+TEST_F(IntakeTest, FramesWaitingForTheirPlaceCountAgainstTheLimit) {
+    int told = 0;
+    intake.Restart(std::nullopt, 2 * ChainSlab::kDefaultCapacity, [&] { ++told; });
+    const Bytes f = UdpFrame(std::string(1400, 'x'));
+    PacketIntake::Reader stalled(intake);
+    stalled.Take(Info(f), f.data());  // held up: every later frame waits for it
+    for (int i = 0; i < 3000 && !intake.Full(); ++i) Take(f);
+    EXPECT_TRUE(intake.Full());
+    EXPECT_EQ(store.Count(), 0u);
+    EXPECT_FALSE(stalled.Finish());
+    EXPECT_EQ(told, 1);
+    const IntakeCounters c = intake.Counters();
+    EXPECT_EQ(c.rows, 0u);
+    EXPECT_EQ(c.received, c.rows + c.leftOut + c.dropped);
+}
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TAPWATCH_RESERVES_ADDRESS_SPACE 1
+#endif
+#endif
+
+// With the address space bounded, the slabs soon cannot be mapped: the intake
+// ends as at its limit and every frame stays counted, those after it too.
+TEST_F(IntakeTest, NoMemoryForAFrameEndsTheIntakeAsTheLimitDoesAndCountsIt) {
+#ifdef TAPWATCH_RESERVES_ADDRESS_SPACE
+    GTEST_SKIP() << "the sanitizer's shadow memory needs more address space than the bound";
+#endif
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlim_t bound = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (8 << 20);
+        const rlimit limit{bound, bound};
+        setrlimit(RLIMIT_AS, &limit);
+        int told = 0;
+        intake.Restart(std::nullopt, PacketIntake::kNoMemoryLimit, [&] { ++told; });
+        const Bytes f = UdpFrame(std::string(1400, 'x'));
+        for (int i = 0; i < 100000 && !intake.Full(); ++i) Take(f);
+        for (int i = 0; i < 10; ++i) Take(f);
+        const IntakeCounters c = intake.Counters();
+        const bool counted = c.received == c.rows + c.leftOut + c.dropped && c.dropped >= 11;
+        _exit(!c.full ? 1 : told != 1 ? 2 : !counted ? 3 : c.rows < 100 ? 4 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    // 1: never full, 2: not told once, 3: frames uncounted, 4: nothing stored.
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 // Readers take numbered frames under one lock, as from a capture handle, and
 // finish after random delays; some frames are left out. The store must hold
 // the kept ones in the order they were taken.
@@ -314,7 +379,7 @@ TEST(IntakeConcurrencyTest, FourReadersFinishingOutOfOrderStoreInDeliveryOrder) 
                     if (next == kFrames) return;
                     const int n = next++;
                     const Bytes f = UdpFrame((n % 5 == 4 ? "drop " : "keep ") + std::to_string(n));
-                    reader.Take(Info(f, n), f.data());
+                    reader.Take(Info(f, At(n)), f.data());
                 }
                 if (random() % 8 == 0) {
                     std::this_thread::sleep_for(std::chrono::microseconds(random() % 200));
@@ -333,7 +398,7 @@ TEST(IntakeConcurrencyTest, FourReadersFinishingOutOfOrderStoreInDeliveryOrder) 
     for (int n = 0; n < kFrames; ++n) {
         if (n % 5 == 4) continue;
         ASSERT_EQ(PayloadOf(packets[i]), "keep " + std::to_string(n)) << "row " << i;
-        ASSERT_EQ(packets[i].frame->timestampNs, n);
+        ASSERT_EQ(packets[i].frame->time, At(n));
         ++i;
     }
     ASSERT_EQ(observed.size(), packets.size());

@@ -1,29 +1,28 @@
 // tapwatch-log as a user runs it: the program itself on generated captures,
 // its outputs, and how it fails.
-#include <gtest/gtest.h>
-#include <pcap/pcap.h>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <pcap/pcap.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
-
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
+#include <chrono>
 #include <cstring>
-#include <memory>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/capture_gen/generator.h"
@@ -47,7 +46,7 @@ std::string ReadFile(const fs::path& path) {
 }
 
 class TapwatchLogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() / ("tapwatch-log-test-" + std::to_string(getpid()));
         fs::create_directories(dir);
@@ -124,7 +123,8 @@ TEST_F(TapwatchLogTest, FilterAndContainsKeepTheirFrames) {
         const size_t end = get.out.find("</Packet>", at);
         ASSERT_NE(end, std::string::npos);
         // Every kept payload holds the text: its printable form shows "GET./".
-        EXPECT_NE(get.out.substr(at, end - at).find("<Raw desc=\"Raw data\">GET./"), std::string::npos);
+        EXPECT_NE(get.out.substr(at, end - at).find("<Raw desc=\"Raw data\">GET./"),
+                  std::string::npos);
         ++packets;
         at = get.out.find("<Packet>", end);
     }
@@ -196,11 +196,10 @@ TEST_F(TapwatchLogTest, ReplacedOutputKeepsItsPermissionsAndLeavesNoTemporaryFil
     EXPECT_EQ(entries, 4u);  // mix.pcap, log.xml, stdout, stderr
 }
 
-
 // The program started with its standard output on a pipe the test reads as
 // it goes.
 class Running {
-public:
+  public:
     Running(const std::string& args, const fs::path& err) {
         int out[2];
         EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
@@ -209,7 +208,10 @@ public:
             dup2(out[1], STDOUT_FILENO);
             close(out[0]);
             close(out[1]);
-            execl("/bin/sh", "sh", "-c", (std::string("exec ") + TAPWATCH_LOG_TOOL + " " + args + " 2> '" + err.string() + "'").c_str(),
+            execl("/bin/sh", "sh", "-c",
+                  (std::string("exec ") + TAPWATCH_LOG_TOOL + " " + args + " 2> '" + err.string() +
+                   "'")
+                      .c_str(),
                   static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -227,7 +229,8 @@ public:
     std::string ReadLines(size_t lines, std::chrono::milliseconds timeout) {
         const auto end = std::chrono::steady_clock::now() + timeout;
         while (static_cast<size_t>(std::count(m_text.begin(), m_text.end(), '\n')) < lines) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
             if (left.count() <= 0) break;
             pollfd fd{m_out, POLLIN, 0};
             if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
@@ -248,7 +251,7 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-private:
+  private:
     pid_t m_pid = -1;
     int m_out = -1;
     std::string m_text;
@@ -280,13 +283,16 @@ std::vector<size_t> PcapFrameEnds(const std::string& file) {
 TEST_F(TapwatchLogTest, RowsOfAStreamComeOutAsItsFramesArriveFromAFifoOrStandardInput) {
     const fs::path pcap = Capture(capture_gen::CaptureKind::Mix, 200, "stream.pcap");
     const fs::path pcapng = dir / "stream.pcapng";
-    ASSERT_EQ(std::system(("editcap -F pcapng '" + pcap.string() + "' '" + pcapng.string() + "'").c_str()), 0);
+    ASSERT_EQ(std::system(
+                  ("editcap -F pcapng '" + pcap.string() + "' '" + pcapng.string() + "'").c_str()),
+              0);
     const std::vector<std::string> expected = Lines(Tool("--rows '" + pcap.string() + "'").out);
     ASSERT_EQ(expected.size(), 200u);
 
     for (const fs::path& file : {pcap, pcapng}) {
         for (const bool fifo : {true, false}) {
-            SCOPED_TRACE(file.filename().string() + (fifo ? " through a FIFO" : " on standard input"));
+            SCOPED_TRACE(file.filename().string() +
+                         (fifo ? " through a FIFO" : " on standard input"));
             const std::string bytes = ReadFile(file);
             const fs::path path = dir / "fifo";
             int writer = -1;
@@ -315,7 +321,8 @@ TEST_F(TapwatchLogTest, RowsOfAStreamComeOutAsItsFramesArriveFromAFifoOrStandard
             std::string earlyText = running->ReadLines(file == pcap ? 100 : 50, 5s);
             earlyText.erase(earlyText.rfind('\n') + 1);  // whole lines only
             const std::vector<std::string> early = Lines(earlyText);
-            ASSERT_GE(early.size(), file == pcap ? 100u : 50u) << "rows held back until the stream ends";
+            ASSERT_GE(early.size(), file == pcap ? 100u : 50u)
+                << "rows held back until the stream ends";
             for (size_t i = 0; i < early.size(); ++i) EXPECT_EQ(early[i], expected[i]);
             WriteAll(writer, bytes.substr(half));
             close(writer);
@@ -346,7 +353,9 @@ TEST_F(TapwatchLogTest, ASignalEndsASilentStreamAndWhatWasKeptIsWritten) {
     const fs::path fifo = dir / "quiet", out = dir / "kept.pcap", log = dir / "kept.xml";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     for (const int signal : {SIGINT, SIGTERM}) {
-        Running running("-w '" + out.string() + "' -o '" + log.string() + "' '" + fifo.string() + "'", dir / "err");
+        Running running(
+            "-w '" + out.string() + "' -o '" + log.string() + "' '" + fifo.string() + "'",
+            dir / "err");
         const int writer = open(fifo.c_str(), O_WRONLY);
         // 25 whole frames and half of the next, then silence with the writer open.
         WriteAll(writer, bytes.substr(0, PcapFrameEnds(bytes)[24] + 30));
@@ -369,7 +378,8 @@ TEST_F(TapwatchLogTest, PcapOutputHoldsTheSameFramesAndTimestampsForTcpdump) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "");
     const auto dump = [&](const fs::path& file) {
-        return Tool("--help > /dev/null; tcpdump -r '" + file.string() + "' -tt --nano -n -xx -v").out;
+        return Tool("--help > /dev/null; tcpdump -r '" + file.string() + "' -tt --nano -n -xx -v")
+            .out;
     };
     const std::string original = dump(in);
     ASSERT_NE(original.find("0x0000"), std::string::npos);
@@ -388,12 +398,65 @@ TEST_F(TapwatchLogTest, PcapOutputHoldsTheSameFramesAndTimestampsForTcpdump) {
     EXPECT_EQ(dump(out), original);
 }
 
+// A pcapng file of one ARP frame per timestamp, in units of 10^-`digits` s.
+std::string PcapngOf(int digits, const std::vector<uint64_t>& stamps) {
+    std::string file;
+    const auto u32 = [&](uint32_t v) { file.append(reinterpret_cast<const char*>(&v), 4); };
+    u32(0x0A0D0D0A), u32(28), u32(0x1A2B3C4D), u32(1), u32(~0u), u32(~0u), u32(28);  // section
+    u32(1), u32(32), u32(1), u32(65535), u32(0x00010009), u32(static_cast<uint32_t>(digits));
+    u32(0), u32(32);  // interface: Ethernet, if_tsresol
+    const std::string frame = std::string(12, '\x02') + "\x08\x06" + std::string(46, '\0');
+    for (const uint64_t stamp : stamps) {
+        u32(6), u32(32 + 60), u32(0), u32(static_cast<uint32_t>(stamp >> 32));
+        u32(static_cast<uint32_t>(stamp)), u32(60), u32(60);
+        file += frame;
+        u32(32 + 60);
+    }
+    return file;
+}
+
+TEST_F(TapwatchLogTest, TimeCellsAreTheRelativeTimeTsharkReadsCutToWholeMilliseconds) {
+    struct Case {
+        int digits;
+        std::vector<uint64_t> stamps;
+    } const cases[] = {
+        // A damaged header's stamp 68 billion seconds after the epoch.
+        {6, {1'480'520'108'000'000, 1'480'520'108'001'999, 68'470'465'054'123'456}},
+        // Nanoseconds, and a frame stamped before the first.
+        {9,
+         {1'600'000'000'999'999'999, 1'600'000'001'000'000'000, 1'599'999'999'500'000'000,
+          1'600'086'400'123'456'789}},
+    };
+    if (std::system("command -v tshark > /dev/null") != 0) GTEST_SKIP() << "needs tshark";
+    for (const Case& c : cases) {
+        const fs::path file = dir / ("times" + std::to_string(c.digits) + ".pcapng");
+        std::ofstream(file, std::ios::binary) << PcapngOf(c.digits, c.stamps);
+        const ToolRun rows = Tool("--rows '" + file.string() + "'");
+        ASSERT_EQ(rows.status, 0) << rows.err;
+        const ToolRun relative = Tool("--help > /dev/null; tshark -n -r '" + file.string() +
+                                      "' -T fields -e frame.time_relative");
+        const std::vector<std::string> ours = Lines(rows.out), theirs = Lines(relative.out);
+        ASSERT_EQ(ours.size(), c.stamps.size());
+        ASSERT_EQ(theirs.size(), c.stamps.size()) << relative.err;
+        for (size_t i = 0; i < ours.size(); ++i) {
+            // "S.fffffffff", negative before the first frame: those read 0.
+            const std::string& t = theirs[i];
+            const std::string ms =
+                t[0] == '-' ? "0" : t.substr(0, t.find('.')) + t.substr(t.find('.') + 1, 3);
+            EXPECT_EQ(ours[i].substr(ours[i].rfind('\t') + 1), std::to_string(std::stoull(ms)))
+                << c.digits << " " << t;
+        }
+    }
+}
+
 TEST_F(TapwatchLogTest, AFileBeyondTheMemoryLimitKeepsWhatFitsAndSaysSo) {
     const fs::path big = Capture(capture_gen::CaptureKind::Tcp742, 6000, "big.pcap");
     const ToolRun run = Tool("--rows --memory-limit 2 '" + big.string() + "'");
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find("The capture stopped: the memory set aside for captured packets is full"),
-              std::string::npos) << run.err;
+    EXPECT_NE(
+        run.err.find("The capture stopped: the memory set aside for captured packets is full"),
+        std::string::npos)
+        << run.err;
     const size_t rows = Lines(run.out).size();
     EXPECT_GT(rows, 1000u);
     EXPECT_LT(rows, 6000u);
@@ -411,14 +474,16 @@ TEST_F(TapwatchLogTest, ALiveCaptureStopsItselfAtTheMemoryLimitAndWritesWhatItKe
     getsockname(sink, reinterpret_cast<sockaddr*>(&a), &n);
     const std::string port = std::to_string(ntohs(a.sin_port));
     const fs::path rows = dir / "rows.txt";
-    Running running("-i lo --duration 60 --memory-limit 32 --rows -o '" + rows.string() + "' --filter 'udp port " + port + "'",
+    Running running("-i lo --duration 60 --memory-limit 32 --rows -o '" + rows.string() +
+                        "' --filter 'udp port " + port + "'",
                     dir / "err");
     std::this_thread::sleep_for(1s);
     std::atomic<bool> stop{false};
     std::thread flood([&] {
         const int s = socket(AF_INET, SOCK_DGRAM, 0);
         const std::string payload(8000, 'f');
-        while (!stop) sendto(s, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        while (!stop)
+            sendto(s, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
         close(s);
     });
     rusage usage{};
@@ -428,7 +493,9 @@ TEST_F(TapwatchLogTest, ALiveCaptureStopsItselfAtTheMemoryLimitAndWritesWhatItKe
     close(sink);
     const std::string err = ReadFile(dir / "err");
     EXPECT_EQ(status, 0) << err;
-    EXPECT_NE(err.find("The capture stopped: the memory set aside for captured packets is full"), std::string::npos) << err;
+    EXPECT_NE(err.find("The capture stopped: the memory set aside for captured packets is full"),
+              std::string::npos)
+        << err;
     // The closing line of counts, and every row it stored written.
     const size_t at = err.find(" rows stored");
     ASSERT_NE(at, std::string::npos) << err;
