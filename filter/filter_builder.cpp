@@ -62,7 +62,7 @@ void CFilterForm::AppendClause(const char* format, ...) {
     va_end(args);
     if (written < 0) clause[0] = '\0';
 
-    m_strPending += m_bFirstClause ? " " : " and ";
+    if (!m_bFirstClause) m_strPending += " and ";
     m_strPending += clause;
     m_bFirstClause = false;
 }

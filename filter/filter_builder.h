@@ -58,7 +58,8 @@ class CFilterForm {
     // Builds the expression for the saved fields into m_strPending. A filled
     // gateway takes `gatewayMac` as its MAC address.
     void BuildExpression(const std::string& gatewayMac);
-    // Formats one clause with printf rules and appends it with its separator.
+    // Formats one clause with printf rules and appends it, after " and " unless
+    // it is the first.
     void AppendClause(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     IFilterWindow& m_window;

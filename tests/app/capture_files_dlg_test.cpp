@@ -225,7 +225,7 @@ void CaptureFilesDlgTest::filterFromTheEditorApplies() {
     });
     w.dlg.OnSetFilter();
     const std::string filter = *w.dlg.FilterDlg().Filter().Load();
-    QCOMPARE(QString::fromStdString(filter), QStringLiteral(" dst port 80"));
+    QCOMPARE(QString::fromStdString(filter), QStringLiteral("dst port 80"));
 
     const QStringList expected = LogRows(pcap, filter);
     QVERIFY(!expected.isEmpty());

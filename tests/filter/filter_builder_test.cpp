@@ -53,15 +53,15 @@ TEST_F(FilterFormTest, EmptyFormGivesEmptyExpression) {
     EXPECT_TRUE(window.messages.empty());
 }
 
-TEST_F(FilterFormTest, SingleClausesBeginWithOneBlank) {
+TEST_F(FilterFormTest, SingleClausesStandAlone) {
     FilterFields f = WithProtocol(PROTOCOL_ANY);
     f.m_strSourceIP = "10.0.0.1";
-    EXPECT_EQ(Apply(f), " src host 10.0.0.1");
+    EXPECT_EQ(Apply(f), "src host 10.0.0.1");
 
     f = WithProtocol(PROTOCOL_UDP);
-    EXPECT_EQ(Apply(f), " ip proto \\udp");
+    EXPECT_EQ(Apply(f), "ip proto \\udp");
     f = WithProtocol(PROTOCOL_ICMP);
-    EXPECT_EQ(Apply(f), " ip proto \\icmp");
+    EXPECT_EQ(Apply(f), "ip proto \\icmp");
     // Out-of-range indexes add nothing.
     EXPECT_EQ(Apply(WithProtocol(7)), "");
 }
@@ -70,7 +70,7 @@ TEST_F(FilterFormTest, ClausesJoinWithAndInFixedOrder) {
     FilterFields f = WithProtocol(PROTOCOL_TCP);
     f.m_strSourceIP = "10.0.0.1";
     f.m_strDestPort = "80";
-    EXPECT_EQ(Apply(f), " src host 10.0.0.1 and dst port 80 and ip proto \\tcp");
+    EXPECT_EQ(Apply(f), "src host 10.0.0.1 and dst port 80 and ip proto \\tcp");
 
     f.m_strDestIP = "10.0.0.2";
     f.m_strGatewayIP = "10.0.0.254";
@@ -78,7 +78,7 @@ TEST_F(FilterFormTest, ClausesJoinWithAndInFixedOrder) {
     f.m_strSourceMac = "00-11-22-33-44-55";
     f.m_strDestMac = "66-77-88-99-AA-bb";
     EXPECT_EQ(Apply(f),
-              " src host 10.0.0.1 && dst host 10.0.0.2"
+              "src host 10.0.0.1 && dst host 10.0.0.2"
               " and (ether host 00:0c:29:ab:cd:ef and not host 10.0.0.254)"
               " and src port 1024 and dst port 80"
               " and ether src 00-11-22-33-44-55 and ether dst 66-77-88-99-AA-bb"
@@ -89,10 +89,10 @@ TEST_F(FilterFormTest, DestinationHostAloneIgnoresTheModes) {
     FilterFields f = WithProtocol(PROTOCOL_ANY);
     f.m_strDestIP = "10.0.0.2";
     f.m_bMonitoring = 1;
-    EXPECT_EQ(Apply(f), " dst host 10.0.0.2");
+    EXPECT_EQ(Apply(f), "dst host 10.0.0.2");
     f.m_bMonitoring = 0;
     f.m_bTracking = 1;
-    EXPECT_EQ(Apply(f), " dst host 10.0.0.2");
+    EXPECT_EQ(Apply(f), "dst host 10.0.0.2");
 }
 
 TEST_F(FilterFormTest, TrackingTakesBothDirections) {
@@ -101,7 +101,7 @@ TEST_F(FilterFormTest, TrackingTakesBothDirections) {
     f.m_strDestIP = "10.0.0.2";
     f.m_bTracking = 1;
     EXPECT_EQ(Apply(f),
-              " (src host 10.0.0.1 && dst host 10.0.0.2) || (src host 10.0.0.2 && dst host "
+              "(src host 10.0.0.1 && dst host 10.0.0.2) || (src host 10.0.0.2 && dst host "
               "10.0.0.1)");
 }
 
@@ -109,11 +109,11 @@ TEST_F(FilterFormTest, MonitoringTakesTrafficFromOrToTheSource) {
     FilterFields f = WithProtocol(PROTOCOL_TCP);
     f.m_strSourceIP = "10.0.0.1";
     f.m_bMonitoring = 1;
-    EXPECT_EQ(Apply(f), " (src host 10.0.0.1) || (dst host 10.0.0.1) and ip proto \\tcp");
+    EXPECT_EQ(Apply(f), "(src host 10.0.0.1) || (dst host 10.0.0.1) and ip proto \\tcp");
 
     // With both hosts filled, monitoring has no say.
     f.m_strDestIP = "10.0.0.2";
-    EXPECT_EQ(Apply(f), " src host 10.0.0.1 && dst host 10.0.0.2 and ip proto \\tcp");
+    EXPECT_EQ(Apply(f), "src host 10.0.0.1 && dst host 10.0.0.2 and ip proto \\tcp");
 }
 
 TEST_F(FilterFormTest, MonitoringAfterTheGatewayIsGrouped) {
@@ -122,7 +122,7 @@ TEST_F(FilterFormTest, MonitoringAfterTheGatewayIsGrouped) {
     f.m_strGatewayIP = "10.0.0.254";
     f.m_bMonitoring = 1;
     EXPECT_EQ(Apply(f),
-              " (ether host 00:0c:29:ab:cd:ef and not host 10.0.0.254)"
+              "(ether host 00:0c:29:ab:cd:ef and not host 10.0.0.254)"
               " and ((src host 10.0.0.1) || (dst host 10.0.0.1))");
 }
 
@@ -133,7 +133,7 @@ TEST_F(FilterFormTest, BothModesWarnAndLeaveOutTheHostPair) {
     f.m_strDestPort = "53";
     f.m_bTracking = 1;
     f.m_bMonitoring = 1;
-    EXPECT_EQ(Apply(f), " dst port 53");
+    EXPECT_EQ(Apply(f), "dst port 53");
     EXPECT_EQ(window.messages, std::vector<ShownMessage>{kBothModes});
     EXPECT_EQ(window.closes, 1);
 }
@@ -141,11 +141,11 @@ TEST_F(FilterFormTest, BothModesWarnAndLeaveOutTheHostPair) {
 TEST_F(FilterFormTest, PortsReadLikeAtoi) {
     FilterFields f = WithProtocol(PROTOCOL_ANY);
     f.m_strSourcePort = "80x";
-    EXPECT_EQ(Apply(f), " src port 80");
+    EXPECT_EQ(Apply(f), "src port 80");
     f.m_strSourcePort = "abc";
-    EXPECT_EQ(Apply(f), " src port 0");
+    EXPECT_EQ(Apply(f), "src port 0");
     f.m_strSourcePort = " +65535";
-    EXPECT_EQ(Apply(f), " src port 65535");
+    EXPECT_EQ(Apply(f), "src port 65535");
     EXPECT_TRUE(window.messages.empty());
 }
 
@@ -181,13 +181,13 @@ TEST_F(FilterFormTest, DataContainsIsNeverChecked) {
 TEST_F(FilterFormTest, RejectedApplyKeepsThePreviousExpression) {
     FilterFields f = WithProtocol(PROTOCOL_UDP);
     f.m_strDestIP = "10.0.0.2";
-    ASSERT_EQ(Apply(f), " dst host 10.0.0.2 and ip proto \\udp");
+    ASSERT_EQ(Apply(f), "dst host 10.0.0.2 and ip proto \\udp");
     const uint64_t generation = form.Filter().Generation();
 
     f.m_strDestIP = "10.0.0.3";
     f.m_strDestPort = "70000";
     f.m_strDataContains = "GET /";
-    EXPECT_EQ(Apply(f), " dst host 10.0.0.2 and ip proto \\udp");
+    EXPECT_EQ(Apply(f), "dst host 10.0.0.2 and ip proto \\udp");
     EXPECT_EQ(form.Filter().Generation(), generation);
     EXPECT_EQ(window.closes, 1);
     // The fields and the "Data contains" text are saved all the same.
@@ -195,17 +195,17 @@ TEST_F(FilterFormTest, RejectedApplyKeepsThePreviousExpression) {
     EXPECT_EQ(*form.DataContains().Load(), "GET /");
 
     f.m_strDestPort = "7000";
-    EXPECT_EQ(Apply(f), " dst host 10.0.0.3 and dst port 7000 and ip proto \\udp");
+    EXPECT_EQ(Apply(f), "dst host 10.0.0.3 and dst port 7000 and ip proto \\udp");
 }
 
 TEST_F(FilterFormTest, GatewayNeedsAKnownMacAddress) {
     FilterFields f = WithProtocol(PROTOCOL_ANY);
     f.m_strGatewayIP = "010.0.0.254";  // leading zeros name the same neighbour
-    EXPECT_EQ(Apply(f), " (ether host 00:0c:29:ab:cd:ef and not host 010.0.0.254)");
+    EXPECT_EQ(Apply(f), "(ether host 00:0c:29:ab:cd:ef and not host 010.0.0.254)");
     EXPECT_EQ(window.closes, 1);
 
     f.m_strGatewayIP = "10.0.0.253";  // incomplete entry
-    EXPECT_EQ(Apply(f), " (ether host 00:0c:29:ab:cd:ef and not host 010.0.0.254)");
+    EXPECT_EQ(Apply(f), "(ether host 00:0c:29:ab:cd:ef and not host 010.0.0.254)");
     f.m_strGatewayIP = "10.0.0.9";  // no entry
     Apply(f);
     EXPECT_EQ(window.messages, (std::vector<ShownMessage>{kGatewayUnknown, kGatewayUnknown}));
@@ -213,7 +213,7 @@ TEST_F(FilterFormTest, GatewayNeedsAKnownMacAddress) {
 
     // The table is read at each Apply: once the neighbour is known, Apply passes.
     table += "10.0.0.9         0x1         0x2         02:00:00:00:00:09     *        eth0\n";
-    EXPECT_EQ(Apply(f), " (ether host 02:00:00:00:00:09 and not host 10.0.0.9)");
+    EXPECT_EQ(Apply(f), "(ether host 02:00:00:00:00:09 and not host 10.0.0.9)");
     EXPECT_EQ(window.closes, 2);
 }
 

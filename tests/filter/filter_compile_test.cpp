@@ -239,7 +239,7 @@ TEST(FilterCompile, PortsWithIcmpPassValidationButRejectAllPackets) {
     f.m_nProtocol = PROTOCOL_ICMP;
     f.m_strDestPort = "80";
     const std::optional<std::string> expression = harness.Apply(f);
-    ASSERT_EQ(expression, " dst port 80 and ip proto \\icmp");
+    ASSERT_EQ(expression, "dst port 80 and ip proto \\icmp");
     const Compiled compiled = Compile(*expression);
     EXPECT_EQ(compiled.result, PCAP_ERROR);
     EXPECT_EQ(compiled.error, "expression rejects all packets");

@@ -173,7 +173,7 @@ void FilterE2eTest::destPortFilterKeepsOnlyThatPort() {
         Type(dlg, "m_editDestPort", QString::number(wanted.Port()));
         Click(dlg, "m_btnApply");
     });
-    QCOMPARE(*dlg.Filter().Load(), " dst port " + std::to_string(wanted.Port()));
+    QCOMPARE(*dlg.Filter().Load(), "dst port " + std::to_string(wanted.Port()));
 
     LoopbackCapture capture(dlg);
     QVERIFY(capture.Start());

@@ -286,7 +286,7 @@ void FilterDlgTest::applyStoresExpressionAndReopeningShowsLastValues() {
     QVERIFY(first.closedByActions);
     QCOMPARE(first.result, int(QDialog::Accepted));
     QCOMPARE(Text(dlg.Filter()),
-             std::string(" src host 10.0.0.1 and dst port 80 and ip proto \\tcp"));
+             std::string("src host 10.0.0.1 and dst port 80 and ip proto \\tcp"));
     QCOMPARE(Text(dlg.DataContains()), std::string("GET "));
 
     QString sourceIP, destPort, dataContains, focusAtOpening;
@@ -308,7 +308,7 @@ void FilterDlgTest::applyStoresExpressionAndReopeningShowsLastValues() {
     // The focus a user left in an edit does not carry over to the next opening.
     QCOMPARE(focusAtOpening, QStringLiteral("m_btnApply"));
     QCOMPARE(Text(dlg.Filter()),
-             std::string(" src host 10.0.0.1 and dst port 80 and ip proto \\tcp"));
+             std::string("src host 10.0.0.1 and dst port 80 and ip proto \\tcp"));
 
     // A second Apply with the mouse rebuilds the expression from scratch.
     const ModalRun third = RunModal(dlg, [&] {
@@ -317,7 +317,7 @@ void FilterDlgTest::applyStoresExpressionAndReopeningShowsLastValues() {
         Click(dlg, "m_btnApply");
     });
     QVERIFY(third.closedByActions);
-    QCOMPARE(Text(dlg.Filter()), std::string(" dst port 80"));
+    QCOMPARE(Text(dlg.Filter()), std::string("dst port 80"));
 }
 
 void FilterDlgTest::escapeAndCloseBoxDiscardUnsavedEdits() {
@@ -326,7 +326,7 @@ void FilterDlgTest::escapeAndCloseBoxDiscardUnsavedEdits() {
         Type(dlg, "m_editDestIP", "192.168.1.1");
         Click(dlg, "m_btnApply");
     });
-    QCOMPARE(Text(dlg.Filter()), std::string(" dst host 192.168.1.1"));
+    QCOMPARE(Text(dlg.Filter()), std::string("dst host 192.168.1.1"));
 
     const ModalRun escaped = RunModal(dlg, [&] {
         Type(dlg, "m_editDestIP", "192.168.1.2");
@@ -347,7 +347,7 @@ void FilterDlgTest::escapeAndCloseBoxDiscardUnsavedEdits() {
     QCOMPARE(shown, QStringLiteral("192.168.1.1"));
     QCOMPARE(dlg.Fields().m_strDestIP, std::string("192.168.1.1"));
     QCOMPARE(Text(dlg.DataContains()), std::string());
-    QCOMPARE(Text(dlg.Filter()), std::string(" dst host 192.168.1.1"));
+    QCOMPARE(Text(dlg.Filter()), std::string("dst host 192.168.1.1"));
 }
 
 void FilterDlgTest::enterOnModeButtonAppliesInsteadOfToggling() {
@@ -362,7 +362,7 @@ void FilterDlgTest::enterOnModeButtonAppliesInsteadOfToggling() {
     });
     QVERIFY(run.closedByActions);
     QCOMPARE(checkedAfterEnter, 0);
-    QCOMPARE(Text(dlg.Filter()), std::string(" src port 53"));
+    QCOMPARE(Text(dlg.Filter()), std::string("src port 53"));
 }
 
 void FilterDlgTest::modeClicksEmptyGatewayMacsAndPorts() {
@@ -494,7 +494,7 @@ void FilterDlgTest::escapeAfterModeClickKeepsDataContains() {
         Type(dlg, "m_editDestPort", "8080");
         Click(dlg, "m_btnApply");
     });
-    QCOMPARE(Text(dlg.Filter()), std::string(" dst port 8080"));
+    QCOMPARE(Text(dlg.Filter()), std::string("dst port 8080"));
     const uint64_t generation = dlg.DataContains().Generation();
 
     const ModalRun run = RunModal(dlg, [&] {
@@ -508,7 +508,7 @@ void FilterDlgTest::escapeAfterModeClickKeepsDataContains() {
     QVERIFY(dlg.DataContains().Generation() != generation);
     // The expression waits for the next Apply, and the port typed after the
     // mode click was never saved.
-    QCOMPARE(Text(dlg.Filter()), std::string(" dst port 8080"));
+    QCOMPARE(Text(dlg.Filter()), std::string("dst port 8080"));
     QCOMPARE(dlg.Fields().m_strDestPort, std::string("8080"));
 }
 
@@ -518,7 +518,7 @@ void FilterDlgTest::invalidApplyReportsAndStaysOpen() {
         Type(dlg, "m_editDestPort", "53");
         Click(dlg, "m_btnApply");
     });
-    QCOMPARE(Text(dlg.Filter()), std::string(" dst port 53"));
+    QCOMPARE(Text(dlg.Filter()), std::string("dst port 53"));
 
     std::vector<SeenMessage> seen;
     bool openAfterMessage = false;
@@ -545,7 +545,7 @@ void FilterDlgTest::invalidApplyReportsAndStaysOpen() {
     QVERIFY(openAfterMessage);
     QCOMPARE(portAfterMessage, QStringLiteral("65536"));
     QVERIFY(run.closedByActions);
-    QCOMPARE(Text(dlg.Filter()), std::string(" src port 5353 and dst port 53"));
+    QCOMPARE(Text(dlg.Filter()), std::string("src port 5353 and dst port 53"));
 
     // A rejected Apply closed with Escape keeps the expression applied before.
     seen.clear();
@@ -558,7 +558,7 @@ void FilterDlgTest::invalidApplyReportsAndStaysOpen() {
     });
     QCOMPARE(seen.size(), size_t(1));
     QCOMPARE(seen[0].text, QStringLiteral("The filter is incorrect"));
-    QCOMPARE(Text(dlg.Filter()), std::string(" src port 5353 and dst port 53"));
+    QCOMPARE(Text(dlg.Filter()), std::string("src port 5353 and dst port 53"));
 }
 
 QTEST_MAIN(FilterDlgTest)
