@@ -86,6 +86,7 @@ class CCaptureDlg : public QDialog, public CaptureWindow, public CaptureFilesWin
     int SavePcap(const std::string& path, std::vector<StoredPacket> packets) override;
     void SetCaptureName(const std::string& name) override;
     void ShowCaptureSource(const ShownSource& source) override;
+    ShownSource ShownCaptureSource() const override;
     void ShowReadProgress(uint64_t totalBytes) override;
     void HideReadProgress() override;
 

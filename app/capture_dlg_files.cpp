@@ -54,6 +54,10 @@ void CCaptureDlg::ShowCaptureSource(const ShownSource& source) {
     m_strCaptureFilter = *m_filterDlg.Filter().Load();
 }
 
+ShownSource CCaptureDlg::ShownCaptureSource() const {
+    return m_shown;
+}
+
 void CCaptureDlg::SetCaptureName(const std::string& name) {
     setWindowTitle(name.empty() ? QString::fromLatin1(kCaption)
                                 : QStringLiteral("%1 - %2").arg(QString::fromLatin1(kCaption),

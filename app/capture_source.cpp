@@ -87,20 +87,15 @@ void CaptureSource::Open(const std::string& path) {
 
 void CaptureSource::Start(const std::string& path) {
     m_bStream = IsCaptureStream(path);
-    m_window.ClearPackets();
+    m_strName = NameOf(path);
+    m_bAccepted = false;
     if (m_bStream) {
-        ShowCaptureRunning(m_window, true);  // a stream runs as a capture does
-    } else {
-        // These rows can be read again from the file.
-        m_guard.MarkReadAgain();
-    }
-    m_files.SetCaptureName(NameOf(path));
-    if (!m_bStream) {
-        m_files.ShowCaptureSource({SourceKind::File, NameOf(path)});
-    } else if (path == "-") {
-        m_files.ShowCaptureSource({SourceKind::StandardInput, {}});
-    } else {
-        m_files.ShowCaptureSource({SourceKind::Fifo, NameOf(path)});
+        // A stream runs as a capture does, named from its start; its rows come
+        // with its header, maybe much later.
+        m_previousSource = m_files.ShownCaptureSource();
+        ShowCaptureRunning(m_window, true);
+        m_files.ShowCaptureSource(path == "-" ? ShownSource{SourceKind::StandardInput, {}}
+                                              : ShownSource{SourceKind::Fifo, m_strName});
     }
 
     auto reader = std::make_shared<CaptureFileReader>();
@@ -110,7 +105,13 @@ void CaptureSource::Start(const std::string& path) {
     if (m_worker.joinable()) m_worker.join();
     try {
         m_worker = std::thread([this, reader, path, filter, limit, alive = m_alive] {
-            const CaptureFileResult result = reader->Read(path, filter, m_intake, limit);
+            const auto accepted = [this, alive] {
+                m_window.RunOnWindowThread([this, alive] {
+                    if (*alive) OnAccepted();
+                });
+            };
+            const CaptureFileResult result =
+                reader->Read(path, filter, m_intake, limit, {}, accepted);
             m_window.RunOnWindowThread([this, alive, result] {
                 if (*alive) OnFinished(result);
             });
@@ -126,17 +127,32 @@ void CaptureSource::Start(const std::string& path) {
     if (!m_bStream) m_files.ShowReadProgress(FileSize(path));
 }
 
+void CaptureSource::OnAccepted() {
+    // The worker has emptied the store; the list follows on its next refresh.
+    m_bAccepted = true;
+    // Rows of a regular file can be read again.
+    if (!m_bStream) m_guard.MarkReadAgain();
+    m_files.SetCaptureName(m_strName);
+    if (!m_bStream) m_files.ShowCaptureSource({SourceKind::File, m_strName});
+}
+
 void CaptureSource::OnFinished(const CaptureFileResult& result) {
     if (m_worker.joinable()) m_worker.join();
     m_reader.reset();
     if (m_bStream) {
         ShowCaptureRunning(m_window, false);
+        // Ended before its header: the rows shown are still those named before.
+        if (!m_bAccepted) m_files.ShowCaptureSource(m_previousSource);
     } else {
         m_files.HideReadProgress();
     }
     switch (result.end) {
         case CaptureFileEnd::Finished:
+            break;
         case CaptureFileEnd::Stopped:
+            // A file cancelled part-way: the list holds only its beginning.
+            if (!m_bStream && m_bAccepted)
+                m_files.ShowCaptureSource({SourceKind::File, m_strName, result.framesRead});
             break;
         case CaptureFileEnd::MemoryFull:
             m_window.ShowMessage(kMemoryFullMessage, kWarningCaption);
@@ -145,15 +161,12 @@ void CaptureSource::OnFinished(const CaptureFileResult& result) {
             m_window.ShowMessage(CutShortMessage(result.framesRead), kWarningCaption);
             break;
         case CaptureFileEnd::CannotOpen:
-            m_files.SetCaptureName({});
             m_window.ShowMessage(kCannotOpenMessage, kErrorCaption);
             break;
         case CaptureFileEnd::NotEthernet:
-            m_files.SetCaptureName({});
             m_window.ShowMessage(kNotEthernetCaptureMessage, kErrorCaption);
             break;
         case CaptureFileEnd::FilterFailed:
-            m_files.SetCaptureName({});
             m_window.ShowMessage(StartFailureMessage(StartFailure::CompileFilter), kErrorCaption);
             break;
     }

@@ -7,6 +7,11 @@
 // A regular file is read under a progress that can cancel it; a stream (a
 // pipe, a FIFO) runs like a live capture: the Capture button reads "Stop"
 // until the stream ends or is stopped, and its rows count as captured live.
+//
+// The rows on screen go only once libpcap has accepted the input's header,
+// link type and filter (for a stream, once its header has arrived): an input
+// that fails before keeps the list, the caption and the status bar as they
+// were, and the old rows are never held beside a whole new capture.
 #pragma once
 
 #include <atomic>
@@ -42,9 +47,11 @@ class CaptureFilesWindow {
     virtual int SavePcap(const std::string& path, std::vector<StoredPacket> packets) = 0;
     // The name of the capture the list shows, for the caption.
     virtual void SetCaptureName(const std::string& name) = 0;
-    // The file or stream whose frames the list now shows, for a window that
-    // names it.
-    virtual void ShowCaptureSource(const ShownSource& /*source*/) {}
+    // The file or stream whose frames the list now shows, or the stream that
+    // runs, for a window that names it; and what it names now, to be shown
+    // again when a stream ends before its header.
+    virtual void ShowCaptureSource(const ShownSource& source) = 0;
+    virtual ShownSource ShownCaptureSource() const = 0;
     // A progress over a regular file of `totalBytes` that follows
     // CaptureSource::BytesRead and whose cancel calls CaptureSource::Stop.
     virtual void ShowReadProgress(uint64_t totalBytes) = 0;
@@ -100,6 +107,8 @@ class CaptureSource {
   private:
     bool Refused();
     void Start(const std::string& path);
+    // The input was accepted and the store emptied for its rows.
+    void OnAccepted();
     void OnFinished(const CaptureFileResult& result);
 
     CaptureWindow& m_window;
@@ -114,6 +123,11 @@ class CaptureSource {
     // The read in progress; null when none.
     std::shared_ptr<CaptureFileReader> m_reader;
     bool m_bStream = false;
+    // The name of the input read, and whether it was accepted.
+    std::string m_strName;
+    bool m_bAccepted = false;
+    // What the status bar named before a stream started.
+    ShownSource m_previousSource;
     std::thread m_worker;
     // Posted closures run only while this holds true.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);

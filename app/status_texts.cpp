@@ -13,6 +13,9 @@ std::string SourceText(const ShownSource& source) {
         case SourceKind::Interface:
             return "Interface: " + source.name;
         case SourceKind::File:
+            if (source.stoppedAfter)
+                return "File: " + source.name + " (stopped after " +
+                       std::to_string(*source.stoppedAfter) + " packets)";
             return "File: " + source.name;
         case SourceKind::StandardInput:
             return "Stream: standard input";

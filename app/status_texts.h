@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "capture/capture_statistics.h"
@@ -19,6 +20,9 @@ enum class SourceKind {
 struct ShownSource {
     SourceKind kind = SourceKind::None;
     std::string name;
+    // A file whose read was cancelled: the packets read from it till then,
+    // whether or not the filter and "Data contains" kept them.
+    std::optional<uint64_t> stoppedAfter = std::nullopt;
 };
 
 struct StatusInput {
@@ -39,7 +43,8 @@ struct StatusTexts {
     std::string packets;  // "%u packets", always
     std::string dropped;  // "%u dropped", with counters
     std::string leftOut;  // "%u left out", with counters while "Data contains" is set
-    std::string source;   // "Interface: %s", "File: %s", "Stream: standard input", "Stream: %s"
+    std::string source;   // "Interface: %s", "File: %s", "File: %s (stopped after %u packets)",
+                          // "Stream: standard input", "Stream: %s"
     std::string elapsed;  // "Elapsed: %u:%02u" while a capture or stream runs
     std::string filter;   // "Filter: %s" or "No filter", always
 };

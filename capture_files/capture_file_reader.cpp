@@ -26,11 +26,35 @@ struct PcapCloser {
     void operator()(pcap_t* p) const { pcap_close(p); }
 };
 
+// A compiled filter, freed with its owner.
+struct Program {
+    bpf_program code{};
+    bool compiled = false;
+    Program() = default;
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    ~Program() {
+        if (compiled) pcap_freecode(&code);
+    }
+};
+
 }  // namespace
 
 int CaptureFileReader::CloseInput(void* cookie) {
     auto* input = static_cast<Input*>(cookie);
-    const int result = input->ownsFd ? close(input->fd) : 0;
+    int result = 0;
+    if (input->ownsFd) {
+        result = close(input->fd);
+    } else {
+        // Standard input goes as a FIFO does, so that its writer ends on
+        // EPIPE; /dev/null takes descriptor 0, which the next open() would
+        // otherwise be given.
+        const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (null >= 0) {
+            dup2(null, input->fd);
+            close(null);
+        }
+    }
     delete input;
     return result;
 }
@@ -84,7 +108,8 @@ long CaptureFileReader::ReadInput(void* cookie, char* buffer, size_t size) {
 
 CaptureFileResult CaptureFileReader::Read(const std::string& path, const std::string& filter,
                                           PacketIntake& intake, uint64_t memoryLimit,
-                                          std::function<void()> onIdle) {
+                                          std::function<void()> onIdle,
+                                          std::function<void()> onAccepted) {
     CaptureFileResult result;
     int fd = STDIN_FILENO;
     if (path != "-") {
@@ -127,24 +152,22 @@ CaptureFileResult CaptureFileReader::Read(const std::string& path, const std::st
         result.end = CaptureFileEnd::NotEthernet;
         return result;
     }
+    // The filter is applied here rather than installed in the handle, so that
+    // the frames it leaves out are counted as read too.
+    Program program;
     if (!filter.empty()) {
-        bpf_program program{};
-        if (pcap_compile(pcap.get(), &program, filter.c_str(), kFilterOptimise, kFilterNetmask) <
-            0) {
+        if (pcap_compile(pcap.get(), &program.code, filter.c_str(), kFilterOptimise,
+                         kFilterNetmask) < 0) {
             result.end = CaptureFileEnd::FilterFailed;
             result.detail = pcap_geterr(pcap.get());
             return result;
         }
-        const int set = pcap_setfilter(pcap.get(), &program);
-        pcap_freecode(&program);
-        if (set < 0) {
-            result.end = CaptureFileEnd::FilterFailed;
-            result.detail = pcap_geterr(pcap.get());
-            return result;
-        }
+        program.compiled = true;
     }
 
+    intake.Store().ClearPackets();
     intake.Restart(std::nullopt, memoryLimit);
+    if (onAccepted) onAccepted();
     PacketIntake::Reader reader(intake);
     for (;;) {
         if (intake.Full()) {
@@ -156,7 +179,8 @@ CaptureFileResult CaptureFileReader::Read(const std::string& path, const std::st
         const int rc = pcap_next_ex(pcap.get(), &header, &bytes);
         if (rc == 1) {
             ++result.framesRead;
-            reader.ProcessPacket(FrameInfoOf(*header, true), bytes);
+            if (!program.compiled || pcap_offline_filter(&program.code, header, bytes) != 0)
+                reader.ProcessPacket(FrameInfoOf(*header, true), bytes);
             continue;
         }
         if (rc == 0) continue;

@@ -3,7 +3,9 @@
 // arrive. libpcap reads through a stream of ours whose every read first waits
 // on the input and on a wake-up descriptor together, so Stop ends a read that
 // waits on a silent pipe at once, and the caller hears when the input runs
-// dry (to flush what it has shown so far).
+// dry (to flush what it has shown so far). Whatever ends a read lets go of its
+// input, standard input too, so that a writer upstream ends rather than fill a
+// pipe nobody reads.
 #pragma once
 
 #include <atomic>
@@ -20,7 +22,7 @@ enum class CaptureFileEnd {
     CutShort,      // the file or stream ends inside a frame or is damaged
     CannotOpen,    // no such file, or not a capture libpcap reads
     NotEthernet,   // a capture of another link type
-    FilterFailed,  // the filter does not compile or cannot be installed
+    FilterFailed,  // the filter does not compile
 };
 
 // What the user is told of a capture of another link type.
@@ -28,7 +30,7 @@ inline constexpr char kNotEthernetCaptureMessage[] = "This capture does not hold
 
 struct CaptureFileResult {
     CaptureFileEnd end = CaptureFileEnd::Finished;
-    uint64_t framesRead = 0;  // frames libpcap delivered, before "Data contains"
+    uint64_t framesRead = 0;  // frames read from the input, before the filter and "Data contains"
     std::string detail;       // libpcap's words on a failure, for a console
 };
 
@@ -44,14 +46,18 @@ class CaptureFileReader {
     CaptureFileReader& operator=(const CaptureFileReader&) = delete;
 
     // Runs on the calling thread until the input ends, a Stop, a failure or
-    // the memory limit: opens `path`, checks that it holds Ethernet frames,
-    // installs `filter` (a pcap filter expression; empty keeps every frame)
-    // and takes every frame in through `intake`, restarted first with Time
-    // counting from the first frame. `onIdle` runs, on this thread, whenever
-    // the input has nothing more to read at the moment.
+    // the memory limit: opens `path`, checks that it holds Ethernet frames and
+    // compiles `filter` (a pcap filter expression; empty keeps every frame).
+    // Only once all that holds are the intake's store emptied and the intake
+    // restarted, with Time counting from the first frame; `onAccepted` then
+    // runs, and every frame that passes the filter is taken in. A read that
+    // ends before leaves the store as it was. `onIdle` runs whenever the input
+    // has nothing more to read at the moment. Both run on this thread.
+    // Standard input is replaced by /dev/null when the read ends.
     CaptureFileResult Read(const std::string& path, const std::string& filter, PacketIntake& intake,
                            uint64_t memoryLimit = PacketIntake::kNoMemoryLimit,
-                           std::function<void()> onIdle = {});
+                           std::function<void()> onIdle = {},
+                           std::function<void()> onAccepted = {});
 
     // Any thread, and signal handlers: ends Read soon, also while it waits for
     // input. A Stop before Read makes Read end at once.

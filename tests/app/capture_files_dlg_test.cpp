@@ -33,97 +33,11 @@
 #include "app/capture_dlg.h"
 #include "app/packet_list_model.h"
 #include "capture/capture_session.h"
+#include "capture_files_dlg_support.h"
 #include "controls/icon_button.h"
 #include "resources/init_resources.h"
 #include "test_frames.h"
 #include "tools/capture_gen/generator.h"
-
-namespace fs = std::filesystem;
-
-namespace {
-
-using Message = std::pair<std::string, std::string>;
-
-template <class T>
-T* Child(QWidget& parent, const char* name) {
-    T* widget = parent.findChild<T*>(QString::fromLatin1(name));
-    if (widget == nullptr) qFatal("no %s", name);
-    return widget;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-QStringList Lines(const QString& text) {
-    return text.split('\n', Qt::SkipEmptyParts);
-}
-
-// tapwatch-log's rows of `path`, one line per packet.
-QStringList LogRows(const fs::path& path, const std::string& filter = {}) {
-    std::string command = std::string(TAPWATCH_LOG_TOOL) + " --rows";
-    if (!filter.empty()) command += " --filter '" + filter + "'";
-    command += " '" + path.string() + "' 2>/dev/null";
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[65536];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-        pclose(pipe);
-    }
-    return Lines(QString::fromStdString(out));
-}
-
-// The window's rows as tapwatch-log writes them: cells joined by tabs.
-QStringList WindowRows(const QAbstractItemModel& model) {
-    QStringList rows;
-    for (int r = 0; r < model.rowCount(); ++r) {
-        QStringList cells;
-        for (int c = 0; c < model.columnCount(); ++c) cells << model.index(r, c).data().toString();
-        rows << cells.join('\t');
-    }
-    return rows;
-}
-
-// A window whose boxes are recorded and whose questions get `answer`.
-struct Window {
-    Window() : dlg(false) {
-        dlg.SetMessageSink(
-            [this](const std::string& t, const std::string& c) { messages.emplace_back(t, c); });
-        dlg.SetQuestionSink([this](const std::string& t, const std::string& c) {
-            questions.emplace_back(t, c);
-            return answer;
-        });
-    }
-    // Waits until the read has ended and every stored packet has its row.
-    bool WaitRead(int ms = 30000) {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < ms) {
-            if (!dlg.Source().Busy() &&
-                static_cast<size_t>(dlg.Model().rowCount()) == dlg.Packets().Count())
-                return true;
-            QTest::qWait(10);
-        }
-        return false;
-    }
-    // Rows that a live capture put in the store.
-    void LiveRows(int count) {
-        dlg.ClearPackets();
-        for (int i = 0; i < count; ++i) dlg.Packets().Append({Ipv4Chain(false, 2, 5000, 53), 0});
-        dlg.Model().Refresh();
-    }
-
-    CCaptureDlg dlg;
-    std::vector<Message> messages;
-    std::vector<Message> questions;
-    bool answer = false;
-};
-
-}  // namespace
 
 class CaptureFilesDlgTest : public QObject {
     Q_OBJECT
@@ -259,6 +173,8 @@ void CaptureFilesDlgTest::cancelKeepsTheRowsRead() {
     QVERIFY2(rows < kCount, "the read ended before the cancel reached it");
     QVERIFY(rows > 0);
     QVERIFY(w.messages.empty());
+    QTRY_VERIFY(ShownStatus(w.dlg).contains(
+        QStringLiteral("File: large.pcap (stopped after %1 packets)").arg(rows)));
     // What was read stays, in file order.
     const QStringList expected = LogRows(pcap);
     QCOMPARE(WindowRows(w.dlg.Model()), expected.mid(0, rows));
@@ -287,26 +203,34 @@ void CaptureFilesDlgTest::failingFilesSayWhy() {
     const int whole = LogRows(cut).size();
     QVERIFY(whole > 400 && whole < 500);
 
+    // A file that fails leaves the rows, caption and status of the one before.
+    const fs::path before = Capture(capture_gen::CaptureKind::Mix, 3000, "mix.pcap");
     const struct {
         fs::path path;
         Message message;
         int rows;
+        const char* name;
     } cases[] = {
-        {m_dir / "missing.pcap", {"Couldn't open the capture file !", "Error"}, 0},
-        {text, {"Couldn't open the capture file !", "Error"}, 0},
-        {raw, {"This capture does not hold Ethernet frames", "Error"}, 0},
+        {m_dir / "missing.pcap", {"Couldn't open the capture file !", "Error"}, 3000, "mix.pcap"},
+        {text, {"Couldn't open the capture file !", "Error"}, 3000, "mix.pcap"},
+        {raw, {"This capture does not hold Ethernet frames", "Error"}, 3000, "mix.pcap"},
         {cut,
          {"The capture file is cut short: " + std::to_string(whole) + " packets were read",
           "Warning"},
-         whole},
+         whole,
+         "cut.pcap"},
     };
     for (const auto& c : cases) {
         Window w;
+        w.dlg.OpenCapture(QString::fromStdString(before.string()));
+        QVERIFY(w.WaitRead());
         w.dlg.OpenCapture(QString::fromStdString(c.path.string()));
         QVERIFY(w.WaitRead());
         QCOMPARE(w.messages.size(), size_t{1});
         QCOMPARE(w.messages[0], c.message);
-        QCOMPARE(w.dlg.Model().rowCount(), c.rows);
+        QTRY_COMPARE(w.dlg.Model().rowCount(), c.rows);
+        QCOMPARE(w.dlg.windowTitle(), QStringLiteral("Tapwatch v2.0 - %1").arg(c.name));
+        QVERIFY(ShownStatus(w.dlg).contains(QStringLiteral("File: %1").arg(c.name)));
     }
 }
 
@@ -378,7 +302,8 @@ void CaptureFilesDlgTest::openAndSaveRefusedWhileACaptureRuns() {
     for (const Message& m : w.messages) QCOMPARE(m, Message("Stop the capture first", "Warning"));
     QCOMPARE(asked, 0);
     QVERIFY(w.dlg.Source().Streaming());
-    QCOMPARE(w.dlg.windowTitle(), QStringLiteral("Tapwatch v2.0 - refuse.fifo"));
+    // The caption names the stream once its header has come.
+    QCOMPARE(w.dlg.windowTitle(), QStringLiteral("Tapwatch v2.0"));
     // A stream runs like a capture: counts, its name and the time it has run.
     QTRY_VERIFY(ShownStatus(w.dlg).contains(QStringLiteral("Stream: refuse.fifo")));
     QVERIFY(ShownStatus(w.dlg).contains(QStringLiteral("0 dropped")));

@@ -1,168 +1,28 @@
 // Capture files behind the main window, with a recording window: opening
-// generated pcap and pcapng files, files that fail, streams through a FIFO and
-// standard input, saving as pcap (read back by tcpdump and tapwatch-log), and
-// the questions that keep unsaved captured packets from being dropped.
+// generated pcap and pcapng files, files that fail, and streams through a FIFO
+// and standard input.
 #include "app/capture_source.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
-#include <vector>
 
-#include "app/window_request.h"
 #include "capture/capture_state.h"
-#include "capture_files/pcap_save.h"
-#include "tests/app/test_frames.h"
-#include "tests/capture/capture_test_support.h"
+#include "tests/app/capture_source_fixture.h"
 #include "tools/capture_gen/generator.h"
 
-namespace fs = std::filesystem;
-
 namespace {
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// A command's standard output.
-std::string Output(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    pclose(pipe);
-    return out;
-}
-
-size_t LineCount(const std::string& text) {
-    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
-}
-
-// The window's file side: records what it is asked and answers as told.
-class FakeFiles : public CaptureFilesWindow {
-  public:
-    struct Question {
-        std::string text;
-        std::string caption;
-    };
-
-    std::string AskOpenPath() override {
-        ++openAsked;
-        return openPath;
-    }
-    std::string AskSavePath() override {
-        ++saveAsked;
-        return savePath;
-    }
-    bool AskYesNo(const std::string& text, const std::string& caption) override {
-        questions.push_back({text, caption});
-        return answer;
-    }
-    int SavePcap(const std::string& path, std::vector<StoredPacket> packets) override {
-        SaveControl control;
-        control.cancel = cancelSave;
-        return SaveCapturePcap(path, packets, &control);
-    }
-    void SetCaptureName(const std::string& name) override { captureName = name; }
-    void ShowReadProgress(uint64_t totalBytes) override {
-        progressShown = true;
-        progressTotal = totalBytes;
-    }
-    void HideReadProgress() override { progressShown = false; }
-
-    std::string openPath;
-    std::string savePath;
-    bool answer = true;
-    bool cancelSave = false;
-    int openAsked = 0;
-    int saveAsked = 0;
-    std::vector<Question> questions;
-    std::string captureName;
-    bool progressShown = false;
-    uint64_t progressTotal = 0;
-};
-
-class CaptureSourceTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("capture-source-test-" + std::to_string(getpid()));
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        source.reset();
-        fs::remove_all(dir);
-    }
-
-    CaptureSource& Source() {
-        if (!source) {
-            source = std::make_unique<CaptureSource>(window, files, store, filter, contains,
-                                                     [this] { return live; });
-        }
-        return *source;
-    }
-
-    fs::path Capture(capture_gen::CaptureKind kind, size_t count, const char* name) {
-        const fs::path path = dir / name;
-        EXPECT_TRUE(capture_gen::WriteCapture(path.string(), kind, count, 11));
-        return path;
-    }
-
-    // Opens `path` and waits until the read has ended.
-    bool OpenAndWait(const fs::path& path) {
-        Source().Open(path.string());
-        return window.PumpUntil([this] { return !Source().Busy(); }, 30s);
-    }
-
-    // Packets that came from a live capture: the store is emptied by the
-    // capture's start, then filled.
-    void FakeLiveRows(int count) {
-        Source();  // made with the window, before any capture
-        window.ClearPackets();
-        for (int i = 0; i < count; ++i) {
-            store.Append({Ipv4Chain(true, 1, 1000, 80), 0});
-        }
-    }
-
-    // Every frame with its timestamp in nanoseconds and its bytes.
-    static std::string Tcpdump(const fs::path& path) {
-        const std::string out =
-            Output("tcpdump -n -tt --nano -xx -r '" + path.string() + "' 2>/dev/null");
-        EXPECT_FALSE(out.empty()) << "tcpdump read nothing from " << path;
-        return out;
-    }
-    static std::string LogRows(const fs::path& path) {
-        const std::string out =
-            Output(std::string(TAPWATCH_LOG_TOOL) + " --rows '" + path.string() + "'");
-        EXPECT_FALSE(out.empty()) << "tapwatch-log read nothing from " << path;
-        return out;
-    }
-
-    fs::path dir;
-    PacketStore store;
-    FakeWindow window{store};
-    FakeFiles files;
-    SharedText filter;
-    SharedText contains;
-    CapturePhase live = CapturePhase::Idle;
-    std::unique_ptr<CaptureSource> source;
-};
 
 // ---------------------------------------------------------------------------
 // Opening files
@@ -227,15 +87,25 @@ TEST_F(CaptureSourceTest, FilterAndDataContainsApplyToAFile) {
     EXPECT_GT(store.Count(), 0u);
     EXPECT_LT(store.Count(), port80);
 
+    const size_t kept = store.Count();
     filter.Set("port nonsense");
     contains.Set("");
     ASSERT_TRUE(OpenAndWait(path));
+    EXPECT_EQ(store.Count(), kept);
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_EQ(window.messages[0].text, "Unable to compile the packet filter. Check the syntax");
     EXPECT_EQ(window.messages[0].caption, "Error");
 }
 
-TEST_F(CaptureSourceTest, FilesThatCannotBeReadSayWhy) {
+TEST_F(CaptureSourceTest, FilesThatCannotBeReadSayWhyAndLeaveTheListAsItWas) {
+    ASSERT_TRUE(OpenAndWait(Capture(capture_gen::CaptureKind::Mix, 100, "mix.pcap")));
+    // The rows, the caption and the source shown stay those of this file.
+    const auto stillShowsMix = [this] {
+        EXPECT_EQ(store.Count(), 100u);
+        EXPECT_EQ(files.captureName, "mix.pcap");
+        EXPECT_EQ(files.shown.kind, SourceKind::File);
+        EXPECT_EQ(files.shown.name, "mix.pcap");
+    };
     // Missing, and not a capture at all.
     const fs::path text = dir / "notes.txt";
     std::ofstream(text) << "not a capture file, only words\n";
@@ -245,8 +115,7 @@ TEST_F(CaptureSourceTest, FilesThatCannotBeReadSayWhy) {
         ASSERT_EQ(window.messages.size(), 1u) << path;
         EXPECT_EQ(window.messages[0].text, "Couldn't open the capture file !");
         EXPECT_EQ(window.messages[0].caption, "Error");
-        EXPECT_EQ(store.Count(), 0u);
-        EXPECT_EQ(files.captureName, "");
+        stillShowsMix();
         EXPECT_FALSE(files.progressShown);
     }
 
@@ -268,7 +137,7 @@ TEST_F(CaptureSourceTest, FilesThatCannotBeReadSayWhy) {
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_EQ(window.messages[0].text, "This capture does not hold Ethernet frames");
     EXPECT_EQ(window.messages[0].caption, "Error");
-    EXPECT_EQ(store.Count(), 0u);
+    stillShowsMix();
 }
 
 TEST_F(CaptureSourceTest, TruncatedFileKeepsTheFramesBeforeTheDamage) {
@@ -280,16 +149,18 @@ TEST_F(CaptureSourceTest, TruncatedFileKeepsTheFramesBeforeTheDamage) {
     const size_t whole = LineCount(Output("tcpdump -n -r '" + path.string() + "' 2>/dev/null"));
     ASSERT_GT(whole, 900u);
 
+    filter.Set("src net 192.168.10.0/24");  // the clients' frames
     contains.Set("no payload holds this text");
     ASSERT_TRUE(OpenAndWait(path));
     EXPECT_EQ(store.Count(), 0u);
     ASSERT_EQ(window.messages.size(), 1u);
-    // Frames read count before "Data contains".
+    // Frames read count before the filter and "Data contains".
     EXPECT_EQ(window.messages[0].text, CaptureSource::CutShortMessage(whole));
     EXPECT_EQ(window.messages[0].text,
               "The capture file is cut short: " + std::to_string(whole) + " packets were read");
     EXPECT_EQ(window.messages[0].caption, "Warning");
 
+    filter.Set("");
     contains.Set("");
     window.messages.clear();
     ASSERT_TRUE(OpenAndWait(path));
@@ -368,11 +239,21 @@ TEST_F(CaptureSourceTest, FifoRowsShowBeforeTheWriterEndsAndCountAsCapturedLive)
     const fs::path fifo = dir / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
 
+    // The rows shown before go with the stream's header, not before: a stream
+    // stopped without one leaves the list, caption and source as they were.
+    ASSERT_TRUE(OpenAndWait(Capture(capture_gen::CaptureKind::Mix, 30, "mix.pcap")));
+    Source().Open(fifo.string());
+    EXPECT_EQ(files.shown.name, "fifo");
+    Source().Stop();
+    ASSERT_TRUE(window.PumpUntil([this] { return !Source().Busy(); }));
+    EXPECT_EQ(files.shown.name, "mix.pcap");
     Source().Open(fifo.string());
     EXPECT_TRUE(Source().Streaming());
     EXPECT_TRUE(window.ShowsBusy());
     EXPECT_FALSE(files.progressShown);
-    EXPECT_EQ(files.captureName, "fifo");
+    window.PumpFor(50ms);
+    EXPECT_EQ(store.Count(), 30u);
+    EXPECT_EQ(files.captureName, "mix.pcap");
 
     FifoWriter writer(fifo);
     ASSERT_TRUE(writer.Open());
@@ -381,6 +262,7 @@ TEST_F(CaptureSourceTest, FifoRowsShowBeforeTheWriterEndsAndCountAsCapturedLive)
     const size_t first = 24 + 50 * frame;
     ASSERT_TRUE(writer.Write(bytes.substr(0, first)));
     ASSERT_TRUE(window.PumpUntil([this] { return store.Count() == 50; }));
+    EXPECT_EQ(files.captureName, "fifo");
     EXPECT_TRUE(Source().Busy());
     EXPECT_TRUE(window.ShowsBusy());
     ASSERT_TRUE(writer.Write(bytes.substr(first)));
@@ -413,7 +295,7 @@ TEST_F(CaptureSourceTest, StandardInputIsReadAsAStream) {
 
     Source().Open("-");
     EXPECT_TRUE(Source().Streaming());
-    EXPECT_EQ(files.captureName, "standard input");
+    EXPECT_EQ(files.shown.kind, SourceKind::StandardInput);
     std::thread writer([&] {
         size_t done = 0;
         while (done < bytes.size()) {
@@ -429,8 +311,42 @@ TEST_F(CaptureSourceTest, StandardInputIsReadAsAStream) {
     close(savedStdin);
     ASSERT_TRUE(ended);
     EXPECT_EQ(store.Count(), 300u);
+    EXPECT_EQ(files.captureName, "standard input");
     EXPECT_TRUE(window.messages.empty());
     EXPECT_EQ(Source().Guard().Unsaved(), 300u);
+}
+
+TEST_F(CaptureSourceTest, StopLetsGoOfStandardInputSoThatItsWriterEnds) {
+    const std::string bytes = ReadFile(Capture(capture_gen::CaptureKind::Mix, 100, "mix.pcap"));
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const int savedStdin = dup(STDIN_FILENO);
+    ASSERT_EQ(dup2(fds[0], STDIN_FILENO), STDIN_FILENO);
+    close(fds[0]);
+    // The header, then its frames over and over until the pipe breaks.
+    const pid_t writer = fork();
+    if (writer == 0) {
+        close(STDIN_FILENO);
+        for (size_t at = 0; write(fds[1], bytes.data() + at, bytes.size() - at) > 0; at = 24) {
+        }
+        _exit(0);
+    }
+    close(fds[1]);
+    Source().Open("-");
+    const bool read = window.PumpUntil([this] { return store.Count() >= 100; });
+    EXPECT_TRUE(Source().StopForHotKey());
+    const bool stopped = window.PumpUntil([this] { return !Source().Busy(); });
+    int status = 0;
+    const auto ended = [&] { return waitpid(writer, &status, WNOHANG) == writer; };
+    const bool writerEnded = window.PumpUntil(ended, 5s);
+    if (!writerEnded) {
+        kill(writer, SIGKILL);
+        waitpid(writer, &status, 0);
+    }
+    dup2(savedStdin, STDIN_FILENO);
+    close(savedStdin);
+    EXPECT_TRUE(read && stopped);
+    EXPECT_TRUE(writerEnded) << "the writer still waits on a pipe nobody reads";
 }
 
 TEST_F(CaptureSourceTest, SilentFifoStopsWithin100Ms) {
@@ -467,215 +383,6 @@ TEST_F(CaptureSourceTest, SilentFifoStopsWithin100Ms) {
         EXPECT_TRUE(window.messages.empty());
     }
     EXPECT_TRUE(files.questions.empty());
-}
-
-// ---------------------------------------------------------------------------
-// Saving
-
-TEST_F(CaptureSourceTest, SavedPcapReadsBackWithTheSameFramesAndTimestamps) {
-    const fs::path path = Capture(capture_gen::CaptureKind::Mix, 2000, "mix.pcap");
-    ASSERT_TRUE(OpenAndWait(path));
-    const fs::path saved = dir / "capture.pcap";
-    files.savePath = saved.string();
-    Source().OnSave();
-    ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_EQ(window.messages[0].text, "The capture was saved");
-    EXPECT_EQ(window.messages[0].caption, "Success");
-    EXPECT_EQ(Tcpdump(saved), Tcpdump(path));
-    EXPECT_EQ(LogRows(saved), LogRows(path));
-    // Nanosecond timestamps.
-    char errbuf[PCAP_ERRBUF_SIZE];
-    pcap_t* p =
-        pcap_open_offline_with_tstamp_precision(saved.c_str(), PCAP_TSTAMP_PRECISION_NANO, errbuf);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(pcap_get_tstamp_precision(p), PCAP_TSTAMP_PRECISION_NANO);
-    pcap_close(p);
-    const std::string magic = ReadFile(saved).substr(0, 4);
-    EXPECT_EQ(magic, std::string("\x4d\x3c\xb2\xa1", 4));
-}
-
-TEST_F(CaptureSourceTest, SaveRefusalsAndFailuresLeaveThePreviousFileAlone) {
-    files.savePath = (dir / "capture.pcap").string();
-    Source().OnSave();
-    ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_EQ(window.messages[0].text, "No packet to save");
-    EXPECT_EQ(window.messages[0].caption, "Warning");
-
-    const fs::path path = Capture(capture_gen::CaptureKind::Mix, 500, "mix.pcap");
-    ASSERT_TRUE(OpenAndWait(path));
-    for (CapturePhase phase : {CapturePhase::Starting, CapturePhase::Running}) {
-        live = phase;
-        window.messages.clear();
-        Source().OnSave();
-        ASSERT_EQ(window.messages.size(), 1u);
-        EXPECT_EQ(window.messages[0].text, "Stop the capture first");
-        EXPECT_EQ(window.messages[0].caption, "Warning");
-    }
-    live = CapturePhase::Idle;
-    EXPECT_EQ(files.saveAsked, 0);
-
-    // Cancelled in the dialog, cancelled while writing, a missing folder.
-    const fs::path previous = dir / "previous.pcap";
-    std::ofstream(previous) << "the previous file";
-    window.messages.clear();
-    files.savePath.clear();
-    Source().OnSave();
-    files.savePath = previous.string();
-    files.cancelSave = true;
-    Source().OnSave();
-    EXPECT_TRUE(window.messages.empty());
-    EXPECT_EQ(ReadFile(previous), "the previous file");
-    files.cancelSave = false;
-    files.savePath = (dir / "no such folder" / "capture.pcap").string();
-    Source().OnSave();
-    ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_EQ(window.messages[0].text, "Couldn't save the capture file !");
-    EXPECT_EQ(window.messages[0].caption, "Error");
-    EXPECT_FALSE(fs::exists(dir / "no such folder"));
-}
-
-TEST_F(CaptureSourceTest, SaveToAFullFileSystemFailsAndKeepsThePreviousFile) {
-    SKIP_UNLESS_ROOT();
-    const fs::path mount = dir / "small";
-    fs::create_directories(mount);
-    if (::mount("tapwatch-test", mount.c_str(), "tmpfs", 0, "size=256k") != 0) {
-        GTEST_SKIP() << "cannot mount a tmpfs here";
-    }
-    const fs::path previous = mount / "capture.pcap";
-    std::ofstream(previous) << "the previous file";
-    const fs::path path = Capture(capture_gen::CaptureKind::Tcp742, 2000, "big.pcap");
-    ASSERT_TRUE(OpenAndWait(path));
-    files.savePath = previous.string();
-    Source().OnSave();
-    const std::string after = ReadFile(previous);
-    const size_t entries =
-        static_cast<size_t>(std::distance(fs::directory_iterator(mount), fs::directory_iterator()));
-    umount(mount.c_str());
-    ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_EQ(window.messages[0].text, "Couldn't save the capture file !");
-    EXPECT_EQ(window.messages[0].caption, "Error");
-    EXPECT_EQ(after, "the previous file");
-    EXPECT_EQ(entries, 1u);  // no temporary left behind
-}
-
-// ---------------------------------------------------------------------------
-// Unsaved packets
-
-TEST_F(CaptureSourceTest, UnsavedLiveRowsAskBeforeOpenCaptureAndClose) {
-    const fs::path path = Capture(capture_gen::CaptureKind::Mix, 100, "mix.pcap");
-    FakeLiveRows(7);
-    files.openPath = path.string();
-    const std::string question = "7 captured packets have not been saved. Discard them?";
-
-    // No keeps everything.
-    files.answer = false;
-    Source().OnOpen();
-    Source().Open(path.string());
-    EXPECT_FALSE(Source().BeforeCaptureToggle());
-    EXPECT_FALSE(Source().ConfirmClose());
-    ASSERT_EQ(files.questions.size(), 4u);
-    for (const auto& q : files.questions) {
-        EXPECT_EQ(q.text, question);
-        EXPECT_EQ(q.caption, "Warning");
-    }
-    EXPECT_EQ(store.Count(), 7u);
-    EXPECT_FALSE(Source().Busy());
-
-    // Stopping a running capture or the hot key never asks.
-    files.questions.clear();
-    live = CapturePhase::Running;
-    EXPECT_TRUE(Source().BeforeCaptureToggle());
-    live = CapturePhase::Idle;
-    EXPECT_FALSE(Source().StopForHotKey());
-    EXPECT_TRUE(files.questions.empty());
-
-    // A toggle that queues a start behind a stopping capture asks.
-    live = CapturePhase::Stopping;
-    EXPECT_FALSE(Source().BeforeCaptureToggle());
-    EXPECT_EQ(files.questions.size(), 1u);
-    live = CapturePhase::Idle;
-
-    // Yes goes on.
-    files.answer = true;
-    EXPECT_TRUE(Source().BeforeCaptureToggle());
-    EXPECT_TRUE(Source().ConfirmClose());
-    ASSERT_TRUE(OpenAndWait(path));
-    EXPECT_EQ(store.Count(), 100u);
-    EXPECT_EQ(files.questions.size(), 4u);
-}
-
-TEST_F(CaptureSourceTest, NoQuestionAfterASaveUntilNewRowsArrive) {
-    FakeLiveRows(5);
-    EXPECT_EQ(Source().Guard().Unsaved(), 5u);
-    files.savePath = (dir / "capture.pcap").string();
-    Source().OnSave();
-    // Chains decoded without a kept frame are skipped, yet the save covers
-    // the rows.
-    ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_EQ(window.messages[0].caption, "Success");
-    EXPECT_EQ(Source().Guard().Unsaved(), 0u);
-    EXPECT_TRUE(Source().ConfirmClose());
-    EXPECT_TRUE(Source().BeforeCaptureToggle());
-    EXPECT_TRUE(files.questions.empty());
-
-    // Rows a stopping capture appends after the save are unsaved again.
-    store.Append({Ipv4Chain(true, 1, 1000, 80), 0});
-    EXPECT_EQ(Source().Guard().Unsaved(), 1u);
-    // A new capture's rows are unsaved whatever the last save was.
-    FakeLiveRows(2);
-    EXPECT_EQ(Source().Guard().Unsaved(), 2u);
-    // An emptied store holds nothing to lose.
-    window.ClearPackets();
-    EXPECT_EQ(Source().Guard().Unsaved(), 0u);
-    EXPECT_TRUE(Source().ConfirmClose());
-    EXPECT_TRUE(files.questions.empty());
-}
-
-TEST_F(CaptureSourceTest, RowsPresentWhenTheWindowOpenedWereNotCaptured) {
-    store.Append({Ipv4Chain(true, 1, 1000, 80), 0});
-    EXPECT_EQ(Source().Guard().Unsaved(), 0u);
-    EXPECT_EQ(UnsavedGuard::Question(12345),
-              "12345 captured packets have not been saved. Discard them?");
-}
-
-// ---------------------------------------------------------------------------
-// The hot key's request to the window's thread
-
-TEST(WindowRequestTest, RunsOnTheWindowThreadAndEndsWhenTheWindowGoes) {
-    PacketStore store;
-    FakeWindow window(store);
-    std::thread::id ranOn;
-    auto request = WindowRequest::Create(window, [&] { ranOn = std::this_thread::get_id(); });
-    bool result = false;
-    std::thread poller([&] { result = request->RequestAndWait(); });
-    ASSERT_TRUE(window.PumpUntil([&] { return ranOn != std::thread::id(); }));
-    poller.join();
-    EXPECT_TRUE(result);
-    EXPECT_EQ(ranOn, std::this_thread::get_id());
-
-    // Dropped unrun, disconnected before it ran, or after: false, no run.
-    int runs = 0;
-    auto counted = WindowRequest::Create(window, [&] { ++runs; });
-    std::thread dropped([&] { result = counted->RequestAndWait(); });
-    std::this_thread::sleep_for(50ms);  // the request is posted
-    counted->Disconnect();
-    window.PumpFor(20ms);
-    dropped.join();
-    EXPECT_FALSE(result);
-    result = true;
-    std::thread late([&] { result = counted->RequestAndWait(); });
-    late.join();
-    EXPECT_FALSE(result);
-    EXPECT_EQ(runs, 0);
-
-    // A stop ends the wait.
-    auto waiting = WindowRequest::Create(window, [&] { ++runs; });
-    std::jthread stopped([&](std::stop_token stop) { result = waiting->RequestAndWait(stop); });
-    std::this_thread::sleep_for(50ms);  // the request is posted
-    stopped.request_stop();
-    stopped.join();
-    EXPECT_FALSE(result);
-    window.Queue().Close();
 }
 
 }  // namespace

@@ -84,6 +84,9 @@ TEST(StatusTexts, EachSourceKindHasItsWording) {
     } cases[] = {
         {{SourceKind::Interface, "enp3s0"}, "Interface: enp3s0"},
         {{SourceKind::File, "/tmp/web traffic.pcapng"}, "File: /tmp/web traffic.pcapng"},
+        {{SourceKind::File, "big.pcap", 0}, "File: big.pcap (stopped after 0 packets)"},
+        {{SourceKind::File, "big.pcap", 4294967296},
+         "File: big.pcap (stopped after 4294967296 packets)"},
         {{SourceKind::StandardInput, ""}, "Stream: standard input"},
         {{SourceKind::Fifo, "/run/tap.fifo"}, "Stream: /run/tap.fifo"},
         {{SourceKind::None, "ignored"}, ""},
