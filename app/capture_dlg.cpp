@@ -1,6 +1,7 @@
 #include "app/capture_dlg.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -22,6 +23,8 @@
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
@@ -49,6 +52,8 @@
 namespace {
 
 constexpr int kColumnWidths[COL_COUNT] = {45, 60, 55, 120, 120, 68, 68, 55};
+// The packet list can shrink to its header and this many rows.
+constexpr int kFewestRows = 3;
 
 constexpr char kAboutItem[] = "&About TapwatchGUI...";
 
@@ -97,7 +102,6 @@ CCaptureDlg::CCaptureDlg(bool startHotKey, QWidget* parent)
     SetUpStatusBar();
     m_ui->m_slider->setRange(90, 255);
     m_ui->m_slider->setValue(255);
-    m_ui->m_slider->installEventFilter(this);
 
     m_session = std::make_unique<CaptureSession>(*this, m_packets, m_filterDlg.Filter(),
                                                  m_filterDlg.DataContains());
@@ -114,7 +118,13 @@ CCaptureDlg::CCaptureDlg(bool startHotKey, QWidget* parent)
     connect(m_ui->m_btnDecode, &QPushButton::clicked, this, &CCaptureDlg::OnDecode);
     connect(m_ui->m_btnSetFilter, &QPushButton::clicked, this, &CCaptureDlg::OnSetFilter);
     connect(m_ui->m_btnCopy, &QPushButton::clicked, this, &CCaptureDlg::OnCopyPacket);
-    connect(m_ui->m_list, &QAbstractItemView::clicked, this, &CCaptureDlg::OnPacketListClick);
+    connect(m_ui->m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CCaptureDlg::OnPacketSelectionChanged);
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        m_detailsRow = -1;
+        m_numDigits = m_timeDigits = 0;
+    });
+    connect(m_model, &PacketListModel::refreshed, this, &CCaptureDlg::FitNumberColumns);
     connect(m_ui->m_btnAlwaysOnTop, &QPushButton::toggled, this, &CCaptureDlg::OnAlwaysOnTop);
     connect(m_ui->m_btnOpen, &QPushButton::clicked, this, &CCaptureDlg::OnOpen);
     connect(m_ui->m_btnSave, &QPushButton::clicked, this, &CCaptureDlg::OnSavePcap);
@@ -131,9 +141,16 @@ CCaptureDlg::CCaptureDlg(bool startHotKey, QWidget* parent)
     }
     UpdateStatusBar();
     SetFirstSize();
+    // The keyboard starts in the packet list.
+    m_ui->m_list->setFocus(Qt::OtherFocusReason);
+    // The filter sees the slider's mouse releases, and every dialog and
+    // progress window shown over this one and hidden again, so that the window
+    // gets the keyboard back once they have gone.
+    qApp->installEventFilter(this);
 }
 
 CCaptureDlg::~CCaptureDlg() {
+    qApp->removeEventFilter(this);
     ShutDown();
     m_ui->m_list->setModel(nullptr);
     delete m_model;
@@ -207,6 +224,11 @@ void CCaptureDlg::SetUpList() {
     rows->hide();
     rows->setSectionResizeMode(QHeaderView::Fixed);
     rows->setDefaultSectionSize(QFontMetrics(list->font()).height() + 4);
+    // The Details pane may take all of the height but the header and a few
+    // rows, with room for the horizontal scroll bar that wide columns bring.
+    list->setMinimumHeight(header->sizeHint().height() + kFewestRows * rows->defaultSectionSize() +
+                           2 * list->frameWidth() +
+                           list->horizontalScrollBar()->sizeHint().height());
     connect(m_model, &PacketListModel::rowsArrived, list, [list] { list->scrollToBottom(); });
 }
 
@@ -220,10 +242,62 @@ void CCaptureDlg::SetUpInterfaceList() {
             [combo](int index) { combo->setToolTip(combo->itemText(index)); });
 }
 
+void CCaptureDlg::FitNumberColumns() {
+    QTableView* list = m_ui->m_list;
+    const auto digits = [](uint64_t value) {
+        int n = 1;
+        for (; value >= 10; value /= 10) ++n;
+        return n;
+    };
+    const auto widen = [list](int column, int count) {
+        // Cells of digits only: as wide as the widest digit repeated, with the
+        // margins the item delegate puts around a cell's text.
+        const QFontMetrics metrics(list->font());
+        QChar widest = u'0';
+        for (char16_t d = u'1'; d <= u'9'; ++d) {
+            if (metrics.horizontalAdvance(QChar(d)) > metrics.horizontalAdvance(widest))
+                widest = QChar(d);
+        }
+        QStyleOptionViewItem option;
+        option.initFrom(list->viewport());
+        option.font = list->font();
+        option.fontMetrics = metrics;
+        option.features = QStyleOptionViewItem::HasDisplay;
+        option.text = QString(count, widest);
+        const int need = list->style()
+                             ->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), list)
+                             .width();
+        // The last column also takes the spare width: this is its least.
+        if (need > list->columnWidth(column)) list->setColumnWidth(column, need);
+    };
+    const int rows = m_model->rowCount();
+    const int numDigits = digits(rows > 0 ? static_cast<uint64_t>(rows - 1) : 0);
+    if (numDigits > m_numDigits) {
+        m_numDigits = numDigits;
+        widen(COL_NUM, numDigits);
+    }
+    const int timeDigits = digits(m_model->LargestTime());
+    if (timeDigits > m_timeDigits) {
+        m_timeDigits = timeDigits;
+        widen(COL_TIME, timeDigits);
+    }
+}
+
 void CCaptureDlg::SetFirstSize() {
     // The lists take the height: the packet list as much again as the tree.
     m_ui->m_splitter->setStretchFactor(0, 2);
     m_ui->m_splitter->setStretchFactor(1, 1);
+    // The command column stands beside both panes: its first control level
+    // with the top of the packet list (below the panel's title), its last
+    // with the bottom of the tree.
+    const int top =
+        m_ui->mainPanel->contentsMargins().top() + m_ui->m_mainLayout->contentsMargins().top();
+    const int bottom = m_ui->detailsPanel->contentsMargins().bottom() +
+                       m_ui->m_detailsLayout->contentsMargins().bottom();
+    QMargins column = m_ui->m_rightColumn->contentsMargins();
+    column.setTop(top);
+    column.setBottom(bottom);
+    m_ui->m_rightColumn->setContentsMargins(column);
     // Controls not shown yet leave their layouts' cached sizes as they were
     // when their own sizes change: measure afresh.
     for (QLayout* layout : findChildren<QLayout*>()) layout->invalidate();
@@ -408,9 +482,10 @@ void CCaptureDlg::OnCopyPacket() {
     CopyPacketToClipboard(this, packet->root.get());
 }
 
-void CCaptureDlg::OnPacketListClick() {
+void CCaptureDlg::OnPacketSelectionChanged() {
     const int row = FirstSelectedRow(m_ui->m_list);
-    if (row < 0) return;
+    if (row < 0 || row == m_detailsRow) return;
+    m_detailsRow = row;
     m_ui->m_tree->clear();
     const std::optional<StoredPacket> packet = m_packets.At(static_cast<size_t>(row));
     if (!packet) return;
@@ -433,12 +508,29 @@ void CCaptureDlg::OnTransparency() {
 }
 
 bool CCaptureDlg::eventFilter(QObject* watched, QEvent* event) {
+    if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) &&
+        watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (IsOwnModal(widget)) TrackModal(widget, event->type() == QEvent::Show);
+        return false;
+    }
     // The opacity follows the slider when the mouse lets go of it: after a
     // drag of the thumb and after a click on the track, not on keyboard moves.
     // Other buttons neither drag nor click the slider.
     if (watched == m_ui->m_slider && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         QMetaObject::invokeMethod(this, &CCaptureDlg::OnTransparency, Qt::QueuedConnection);
+    }
+    // Home and End go to the first and the last packet, as in a list: the
+    // table would move along the row, and rows are what is selected here.
+    if (watched == m_ui->m_list && event->type() == QEvent::KeyPress && m_model->rowCount() > 0) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Home || key == Qt::Key_End) {
+            QTableView* list = m_ui->m_list;
+            const int row = key == Qt::Key_End ? m_model->rowCount() - 1 : 0;
+            list->setCurrentIndex(m_model->index(row, std::max(list->currentIndex().column(), 0)));
+            return true;
+        }
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -450,13 +542,9 @@ void CCaptureDlg::keyPressEvent(QKeyEvent* event) {
             return;
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            // Enter presses the focused push button; with none focused it
-            // closes the window.
-            if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
-                button->animateClick();
-            } else {
-                close();
-            }
+            // Enter presses the focused push button and does nothing elsewhere:
+            // the packet list holds the keyboard most of the time.
+            if (auto* button = qobject_cast<QPushButton*>(focusWidget())) button->animateClick();
             return;
         default:
             QDialog::keyPressEvent(event);

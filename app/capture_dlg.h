@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -108,9 +109,10 @@ class CCaptureDlg : public QDialog, public CaptureWindow, public CaptureFilesWin
     void OnDecode();
     void OnSetFilter();
     void OnCopyPacket();
-    // A mouse click in the packet list that leaves a row selected shows that
-    // packet in the Details tree; keyboard moves do not.
-    void OnPacketListClick();
+    // The packet list's selection moved (a click, the arrow and page keys,
+    // Home, End): the Details tree shows the packet of the selected row. With
+    // no row selected it keeps what it shows.
+    void OnPacketSelectionChanged();
     void OnAbout();
     void OnAlwaysOnTop(bool checked);
     void OnTransparency();
@@ -130,6 +132,16 @@ class CCaptureDlg : public QDialog, public CaptureWindow, public CaptureFilesWin
     void SetUpStatusBar();
     // Sizes the window for its controls and makes that its smallest size.
     void SetFirstSize();
+    // Widens Num and Time when their largest value has more digits than they
+    // were last sized for; runs on the list's refresh tick.
+    void FitNumberColumns();
+    // Whether `widget` is a dialog or progress window opened over this one.
+    bool IsOwnModal(const QWidget* widget) const;
+    // Follows this window's modal dialogs and progress windows (shown, hidden).
+    void TrackModal(QWidget* widget, bool shown);
+    // Once the last of them has gone: this window active again, the keyboard
+    // focus where it was before the first opened.
+    void RestoreAfterModal();
     // Refreshes the status bar; runs on the list's refresh tick.
     void UpdateStatusBar();
     // The counters of the capture shown so far.
@@ -156,6 +168,14 @@ class CCaptureDlg : public QDialog, public CaptureWindow, public CaptureFilesWin
     MessageSink m_messageSink;
     LogFileChooser m_logFileChooser;
     bool m_bShutDown = false;
+    // The modal windows open over this one, and where the focus was before.
+    std::vector<QPointer<QWidget>> m_modals;
+    QPointer<QWidget> m_focusBeforeModal;
+    // The digit counts Num and Time were last widened for.
+    int m_numDigits = 0;
+    int m_timeDigits = 0;
+    // The row whose packet the Details tree shows; -1 for none of this list.
+    int m_detailsRow = -1;
 
     // Status bar: one label per field of StatusTexts, in that order.
     std::vector<QLabel*> m_statusLabels;

@@ -32,6 +32,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/detail_tree.h"
 #include "app/packet_list_model.h"
 #include "capture/capture_session.h"
 #include "capture/interface_list.h"
@@ -39,6 +40,7 @@
 #include "intake/packet_row.h"
 #include "resources/init_resources.h"
 #include "test_frames.h"
+#include "xml/detail_items.h"
 
 namespace {
 
@@ -180,7 +182,8 @@ class CaptureDlgTest : public QObject {
     void initialButtons();
     void tabOrderAndFirstFocus();
     void escapeCloses();
-    void enterClosesOnlyWithoutFocusedButton();
+    void enterPressesOnlyAFocusedButton();
+    void detailsFollowTheSelection();
     void contextMenuOffersAbout();
     void clearWhileIdleEmptiesListAndStore();
     void sliderAppliesOnMouseReleaseOnly();
@@ -278,14 +281,15 @@ void CaptureDlgTest::tabOrderAndFirstFocus() {
     dlg.show();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
 
+    // The keyboard starts in the packet list, not on the chain's first button.
     const std::vector<QWidget*> order = {
-        Child<QWidget>(dlg, "m_btnAbout"),     Child<QWidget>(dlg, "m_list"),
-        Child<QWidget>(dlg, "m_btnCapture"),   Child<QWidget>(dlg, "m_btnClear"),
-        Child<QWidget>(dlg, "m_btnSaveXml"),   Child<QWidget>(dlg, "m_combo"),
-        Child<QWidget>(dlg, "m_btnDecode"),    Child<QWidget>(dlg, "m_tree"),
-        Child<QWidget>(dlg, "m_btnCopy"),      Child<QWidget>(dlg, "m_slider"),
-        Child<QWidget>(dlg, "m_btnSetFilter"), Child<QWidget>(dlg, "m_btnAlwaysOnTop"),
-        Child<QWidget>(dlg, "m_btnOpen"),      Child<QWidget>(dlg, "m_btnSave"),
+        Child<QWidget>(dlg, "m_list"),           Child<QWidget>(dlg, "m_btnCapture"),
+        Child<QWidget>(dlg, "m_btnClear"),       Child<QWidget>(dlg, "m_btnSaveXml"),
+        Child<QWidget>(dlg, "m_combo"),          Child<QWidget>(dlg, "m_btnDecode"),
+        Child<QWidget>(dlg, "m_tree"),           Child<QWidget>(dlg, "m_btnCopy"),
+        Child<QWidget>(dlg, "m_slider"),         Child<QWidget>(dlg, "m_btnSetFilter"),
+        Child<QWidget>(dlg, "m_btnAlwaysOnTop"), Child<QWidget>(dlg, "m_btnOpen"),
+        Child<QWidget>(dlg, "m_btnSave"),        Child<QWidget>(dlg, "m_btnAbout"),
     };
     QTRY_COMPARE(QApplication::focusWidget(), order[0]);
     for (size_t i = 1; i <= order.size(); ++i) {
@@ -312,7 +316,7 @@ void CaptureDlgTest::escapeCloses() {
     QTRY_VERIFY(!dlg.isVisible());
 }
 
-void CaptureDlgTest::enterClosesOnlyWithoutFocusedButton() {
+void CaptureDlgTest::enterPressesOnlyAFocusedButton() {
     {
         // Enter on a focused push button presses it and leaves the window open.
         CCaptureDlg dlg(false);
@@ -331,16 +335,81 @@ void CaptureDlgTest::enterClosesOnlyWithoutFocusedButton() {
         QVERIFY(dlg.isVisible());
         QVERIFY(messages.empty());
     }
+    // Elsewhere it does nothing: unsaved rows would make a close ask.
     for (const char* focused : {"m_list", "m_slider", "m_combo"}) {
         CCaptureDlg dlg(false);
+        int questions = 0;
+        dlg.SetQuestionSink(
+            [&](const std::string&, const std::string&) { return ++questions > 0; });
+        dlg.Packets().Append({Ipv4Chain(true, 1, 1000, 80), 0});
+        dlg.Model().Refresh();
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QWidget* w = Child<QWidget>(dlg, focused);
         w->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), w);
         QTest::keyClick(w, Qt::Key_Return);
-        QTRY_VERIFY2(!dlg.isVisible(), focused);
+        QVERIFY2(dlg.isVisible() && questions == 0, focused);
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
     }
+}
+
+void CaptureDlgTest::detailsFollowTheSelection() {
+    CCaptureDlg dlg(false);
+    constexpr int kRows = 60;
+    for (int i = 0; i < kRows; ++i)
+        dlg.Packets().Append({Ipv4Chain(i % 2 == 0, static_cast<uint8_t>(i), 1000 + i, 53), 0});
+    dlg.Model().Refresh();
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    auto* list = Child<QTableView>(dlg, "m_list");
+    auto* tree = Child<QTreeWidget>(dlg, "m_tree");
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(list));
+    // The tree against the detail items of the selected row's own packet.
+    const auto shows = [&](int row) {
+        std::vector<DetailItem> items;
+        if (!DetailItemsOf(dlg.Packets().At(static_cast<size_t>(row))->root.get(), items))
+            return false;
+        QStringList expected, shown;
+        for (const DetailItem& item : items) {
+            expected << QString::fromStdString(item.text);
+            for (const std::string& field : item.fields) expected << QString::fromStdString(field);
+        }
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* layer = tree->topLevelItem(i);
+            shown << layer->text(0);
+            for (int f = 0; f < layer->childCount(); ++f) shown << layer->child(f)->text(0);
+        }
+        return !shown.isEmpty() && shown == expected && FirstSelectedRow(list) == row;
+    };
+    QTest::keyClick(list, Qt::Key_Down);
+    int row = list->currentIndex().row();
+    QVERIFY(row >= 0 && shows(row));
+    // Each key and the row it leads to; Page Down goes a page on, whatever its height.
+    const struct {
+        Qt::Key key;
+        int (*to)(int row);
+    } moves[] = {
+        {Qt::Key_Down, [](int r) { return r + 1; }},
+        {Qt::Key_End, [](int) { return kRows - 1; }},
+        {Qt::Key_Up, [](int r) { return r - 1; }},
+        {Qt::Key_Home, [](int) { return 0; }},
+        {Qt::Key_PageDown, nullptr},
+        {Qt::Key_PageUp, [](int) { return 0; }},
+    };
+    for (const auto& move : moves) {
+        QTest::keyClick(list, move.key);
+        const int now = list->currentIndex().row();
+        QVERIFY2(
+            move.to != nullptr ? now == move.to(row) : now > row + 1,
+            qPrintable(QStringLiteral("key %1: row %2 after %3").arg(move.key).arg(now).arg(row)));
+        QVERIFY2(shows(now), qPrintable(QStringLiteral("key %1: row %2").arg(move.key).arg(now)));
+        row = now;
+    }
+    // A click as well.
+    const QRect cell = list->visualRect(dlg.Model().index(3, COL_PROTO));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+    QVERIFY(shows(3));
 }
 
 void CaptureDlgTest::contextMenuOffersAbout() {
@@ -399,7 +468,7 @@ void CaptureDlgTest::clearWhileIdleEmptiesListAndStore() {
     QCOMPARE(dlg.Packets().Count(), size_t{0});
     QVERIFY(watch.expired());
     QVERIFY(messages.empty());
-    // The details of the packet last shown stay until the next list click.
+    // The details of the packet last shown stay until a row is selected.
     QCOMPARE(tree->topLevelItemCount(), 1);
 
     // Clear on an empty list changes nothing and says nothing.

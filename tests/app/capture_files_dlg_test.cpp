@@ -419,7 +419,8 @@ void CaptureFilesDlgTest::streamFromAFifo() {
 
 void CaptureFilesDlgTest::unsavedRowsAskBeforeEachWayOfClosing() {
     const Message question("6 captured packets have not been saved. Discard them?", "Warning");
-    const char* ways[] = {"close box", "Escape", "Enter"};
+    // Enter in the list closes nothing (the main window's tests check it).
+    const char* ways[] = {"close box", "Escape"};
     for (const char* way : ways) {
         Window w;
         w.LiveRows(6);
@@ -432,8 +433,7 @@ void CaptureFilesDlgTest::unsavedRowsAskBeforeEachWayOfClosing() {
             if (std::string(way) == "close box") {
                 w.dlg.close();
             } else {
-                QTest::keyClick(list,
-                                std::string(way) == "Escape" ? Qt::Key_Escape : Qt::Key_Return);
+                QTest::keyClick(list, Qt::Key_Escape);
             }
         };
         w.answer = false;

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -24,12 +25,15 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <functional>
+#include <limits>
 
 #include "app/capture_dlg.h"
+#include "app/packet_list_model.h"
 #include "controls/icon_button.h"
 #include "filter/filter_dlg.h"
 #include "resources/init_resources.h"
 #include "sessions/decode_dlg.h"
+#include "tests/app/test_frames.h"
 #include "tests/sessions/packet_builder.h"
 
 using namespace test_packets;
@@ -179,6 +183,7 @@ class WindowLayoutTest : public QObject {
     void mainWindowFirstSizeIsItsMinimum();
     void mainWindowGrowsListsAndKeepsCommandsAtTheRight();
     void splitterSharesTheHeight();
+    void numberColumnsWidenWithTheirNumbers();
     void decodeWindowGrowsStreamAndSessions();
     void filterEditorKeepsItsSizeAndTheMainWindowFont();
     void everyTextShowsWholeAtTheFirstSize();
@@ -260,6 +265,66 @@ void WindowLayoutTest::splitterSharesTheHeight() {
     QTRY_VERIFY(list->height() <= list0 - 50);
     QCOMPARE(tree->height() - tree0, list0 - list->height());
     QCOMPARE(dlg.size(), dlg.minimumSize());
+
+    // The commands stand beside both panes, so the list gives up all of its
+    // height but its header and a few rows: the tree takes most of the window.
+    QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+    for (int dy = -100; dy >= -dlg.height(); dy -= 100)
+        QTest::mouseMove(handle, grip + QPoint(0, dy));
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, grip + QPoint(0, -dlg.height()));
+    const int row = list->verticalHeader()->defaultSectionSize();
+    QTRY_VERIFY2(list->height() < 8 * row, qPrintable(QString::number(list->height())));
+    QVERIFY(list->viewport()->height() >= 3 * row);
+    QVERIFY2(tree->height() > dlg.height() / 2, qPrintable(QString::number(tree->height())));
+    QCOMPARE(dlg.size(), dlg.minimumSize());
+}
+
+void WindowLayoutTest::numberColumnsWidenWithTheirNumbers() {
+    CCaptureDlg dlg(false);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    auto* list = Child<QTableView>(&dlg, "m_list");
+    const auto chain = Ipv4Chain(false, 1, 1000, 53);
+    // The cells of `row` in Num and Time that do not hold their text whole.
+    const auto cut = [&](int row) {
+        QStringList cells;
+        for (int column : {COL_NUM, COL_TIME}) {
+            const QModelIndex index = dlg.Model().index(row, column);
+            QStyleOptionViewItem option;
+            option.initFrom(list->viewport());
+            option.font = list->font();
+            const int need = list->itemDelegateForIndex(index)->sizeHint(option, index).width();
+            if (need > list->columnWidth(column))
+                cells << QStringLiteral("%1 needs %2 px, has %3")
+                             .arg(index.data().toString())
+                             .arg(need)
+                             .arg(list->columnWidth(column));
+        }
+        return cells;
+    };
+    // Rows arrive over several ticks; the longest time sits among them, not last.
+    constexpr uint64_t kTimes[] = {7, 10376123, std::numeric_limits<uint64_t>::max(), 42};
+    constexpr int kRows = 10001;
+    for (int i = 0; i < kRows; ++i) {
+        dlg.Packets().Append({chain, i % 2500 == 0 ? kTimes[i / 2500 % 4] : 1000});
+        if (i % 2500 == 0) dlg.Model().Refresh();
+    }
+    QTRY_COMPARE(dlg.Model().rowCount(), kRows);
+    for (int row : {0, 2500, 5000, kRows - 1}) QTRY_COMPARE(cut(row), QStringList());
+    // Maximised, and back to the first size: the last column still takes the
+    // spare width, never less than its text.
+    dlg.resize(1600, 1000);
+    QTRY_COMPARE(dlg.width(), 1600);
+    const auto columns = [list] {
+        int sum = 0;
+        for (int c = 0; c < COL_COUNT; ++c) sum += list->columnWidth(c);
+        return sum;
+    };
+    QTRY_COMPARE(columns(), list->viewport()->width());
+    QCOMPARE(cut(5000), QStringList());
+    dlg.resize(dlg.minimumSize());
+    QTRY_COMPARE(dlg.size(), dlg.minimumSize());
+    QCOMPARE(cut(5000) + cut(kRows - 1), QStringList());
 }
 
 void WindowLayoutTest::decodeWindowGrowsStreamAndSessions() {

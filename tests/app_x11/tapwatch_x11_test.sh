@@ -5,13 +5,16 @@
 #   3. with one, releasing the slider after a drag or a click on its track sets
 #      _NET_WM_WINDOW_OPACITY to the slider's value, and nothing else does;
 #   4. under a window manager, Always on top sets and clears
-#      _NET_WM_STATE_ABOVE and leaves the window where it was;
+#      _NET_WM_STATE_ABOVE and leaves the window where it was; and the
+#      keyboard comes back to the window after every dialog: Ctrl+S after a
+#      file opened through the Open dialog, Ctrl+O after the Save dialog and
+#      after a save's progress and message, and Enter opens nothing;
 #   5. under it too, the window maximises, its packet list takes the screen's
 #      new room, and a screenshot of it has the screen's size;
 #   6. as root, `tcpdump -U -w - -i lo ... | tapwatch -`: the stream's rows are
 #      in before tcpdump ends (closing asks about them), Stop ends the stream,
 #      No keeps the window and Yes closes it.
-# Usage: tapwatch_x11_test.sh TAPWATCH X11_SELECTION_OWNER OUTPUT_DIR WINDOW_PROBE
+# Usage: tapwatch_x11_test.sh TAPWATCH X11_SELECTION_OWNER OUTPUT_DIR WINDOW_PROBE TAPWATCH_GEN
 # Exit 77 (skipped) when a tool is missing.
 set -u
 
@@ -19,6 +22,7 @@ app=$1
 owner=$2
 out=$3
 probe=$4
+gen=$5
 
 for tool in Xvfb xdotool xprop xwd convert xcompmgr openbox; do
   if ! command -v "$tool" > /dev/null; then
@@ -218,6 +222,70 @@ if start_app; then
   wait_for 15 not_above || fail "a second click left _NET_WM_STATE_ABOVE set: $(state)"
   sleep 0.2
   [ "$(geometry)" = "$before" ] || fail "clearing Always on top moved the window: '$before' -> '$(geometry)'"
+  stop_app
+fi
+
+# The keyboard after dialogs. A small file reads in milliseconds, so its
+# progress comes and goes before the window manager ever focuses it: that is
+# when the shortcuts used to go dead. Each round opens the file through the
+# Open dialog, then Ctrl+S must bring up the Save dialog, whose cancel must
+# leave Ctrl+O working for the next round.
+"$gen" --kind mix --count 200 -o "$tmp/small.pcap" > /dev/null
+visible() { xdotool search --onlyvisible --name "$1"; }
+# dialog TITLE: waits for the window TITLE to have the keyboard; its id.
+dialog() {
+  local id
+  wait_for 10 visible "^$1\$" || return 1
+  id=$(visible "^$1\$" | head -n 1)
+  wait_for 10 sh -c "[ \"\$(xdotool getwindowfocus)\" = $id ]" || return 1
+  echo "$id"
+}
+gone() { ! visible "^$1\$" > /dev/null; }
+caption_is() { [ "$(xdotool getwindowname "$win")" = "$1" ]; }
+if start_app; then
+  wait_for 30 managed || fail "openbox did not manage the window"
+  rounds=7 answered=0
+  for round in $(seq "$rounds"); do
+    xdotool key ctrl+o
+    dialog Open > /dev/null || { fail "round $round: Ctrl+O brought up no Open dialog"; break; }
+    xdotool type --delay 2 "$tmp/small.pcap"
+    xdotool key Return
+    wait_for 10 caption_is "Tapwatch v2.0 - small.pcap" && wait_for 10 gone Open ||
+      { fail "round $round: the file opened through the dialog did not load"; break; }
+    xdotool key ctrl+s
+    dialog Save > /dev/null ||
+      { fail "round $round: Ctrl+S did not reach the window after a file was opened"; break; }
+    xdotool key Escape
+    wait_for 10 gone Save || { fail "round $round: Escape left the Save dialog open"; break; }
+    answered=$((answered + 1))
+  done
+  ((answered == rounds)) && echo "Ctrl+S and Ctrl+O answered after $rounds files opened through the dialog"
+  # A real save: its progress and its message box go, and the window has the
+  # keyboard back, in the packet list where Enter opens nothing.
+  xdotool key ctrl+s
+  if dialog Save > /dev/null; then
+    xdotool key ctrl+a
+    xdotool type --delay 2 "$tmp/saved.pcap"
+    xdotool key Return
+    if dialog Success > /dev/null; then
+      xdotool key Return
+      wait_for 10 gone Success || fail "Enter left the message box open"
+      xdotool key Return
+      sleep 0.5
+      visible "^About Tapwatch\$" > /dev/null && fail "Enter after the save's message opened About"
+      xdotool key ctrl+o
+      if dialog Open > /dev/null; then
+        xdotool key Escape
+      else
+        fail "Ctrl+O did not reach the window after a save"
+      fi
+    else
+      fail "the save said nothing"
+    fi
+    [ -s "$tmp/saved.pcap" ] || fail "the save wrote no file"
+  else
+    fail "Ctrl+S brought up no Save dialog"
+  fi
   stop_app
 fi
 
