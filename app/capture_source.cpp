@@ -48,8 +48,8 @@ CaptureSource::~CaptureSource() {
 
 std::string CaptureSource::CutShortMessage(uint64_t framesRead) {
     char text[96];
-    std::snprintf(text, sizeof text, "The capture file is cut short: %u packets were read",
-                  static_cast<unsigned>(framesRead));
+    std::snprintf(text, sizeof text, "The capture file is cut short: %llu packets were read",
+                  static_cast<unsigned long long>(framesRead));
     return text;
 }
 

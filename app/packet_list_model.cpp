@@ -42,7 +42,6 @@ void PacketListModel::ClearPackets() {
     m_store.ClearPackets();
     m_generation = m_store.Generation();
     m_rows = 0;
-    m_largestTime = 0;
     m_cachedRow = -1;
     endResetModel();
 }
@@ -53,7 +52,6 @@ void PacketListModel::Refresh() {
         beginResetModel();
         m_generation = m_store.Generation();
         m_rows = 0;
-        m_largestTime = 0;
         m_cachedRow = -1;
         endResetModel();
     }
@@ -61,13 +59,6 @@ void PacketListModel::Refresh() {
     const int target = static_cast<int>(std::min<size_t>(count, std::numeric_limits<int>::max()));
     if (target > m_rows) {
         const int first = m_rows;
-        // Each row's time is read once, when it arrives: timestamps need not
-        // grow with the rows (a file may hold them in any order).
-        for (int row = first; row < target; ++row) {
-            const std::optional<StoredPacket> packet = m_store.At(static_cast<size_t>(row));
-            if (!packet) break;
-            m_largestTime = std::max(m_largestTime, packet->elapsedMs);
-        }
         beginInsertRows({}, first, target - 1);
         m_rows = target;
         endInsertRows();

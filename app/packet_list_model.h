@@ -3,9 +3,8 @@
 // and inserts them in one batch per tick, so no reader ever waits for the
 // window and the view is refreshed at most about 30 times a second.
 //
-// It also keeps the largest Time among its rows, read once per row as the row
-// arrives, so that the window sizes Time (and Num, from the row count) without
-// measuring any row.
+// The store keeps the largest Time among its rows as they are appended, so the
+// window sizes Time (and Num, from the row count) without measuring any row.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -32,8 +31,9 @@ class PacketListModel : public QAbstractTableModel {
     // Takes in what the store gained since the last refresh (the timer calls it).
     void Refresh();
 
-    // The largest Time (milliseconds) among the rows shown; 0 without rows.
-    uint64_t LargestTime() const { return m_largestTime; }
+    // The largest Time (milliseconds) among the rows, those about to be shown
+    // included; 0 without rows.
+    uint64_t LargestTime() const { return m_rows > 0 ? m_store.LargestElapsedMs() : 0; }
 
   signals:
     // Emitted after a batch of rows was inserted.
@@ -46,7 +46,6 @@ class PacketListModel : public QAbstractTableModel {
     QTimer m_timer;
     int m_rows = 0;
     uint64_t m_generation = 0;
-    uint64_t m_largestTime = 0;
     // The last row built, as the view asks for its cells one by one.
     mutable int m_cachedRow = -1;
     mutable PacketRow m_cached;

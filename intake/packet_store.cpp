@@ -23,6 +23,8 @@ size_t PacketStore::Append(StoredPacket packet, ChainSlab* slab) {
 size_t PacketStore::AppendLocked(StoredPacket packet, ChainSlab* slab) {
     uint64_t bytes = sizeof(StoredPacket);
     if (slab != nullptr && slab->MarkCountedBy(m_nSlabMark)) bytes += slab->Capacity();
+    if (packet.elapsedMs > m_nLargestElapsed.load(std::memory_order_relaxed))
+        m_nLargestElapsed.store(packet.elapsedMs, std::memory_order_relaxed);
     m_packets.push_back(std::move(packet));
     m_nBytes.store(m_nBytes.load(std::memory_order_relaxed) + bytes, std::memory_order_relaxed);
     return m_packets.size() - 1;
@@ -42,6 +44,7 @@ void PacketStore::ClearPackets() {
         ++m_generation;
         m_nSlabMark = NewSlabMark();
         m_nBytes.store(0, std::memory_order_relaxed);
+        m_nLargestElapsed.store(0, std::memory_order_relaxed);
     }
     // The references go outside the lock: nobody can reach them any more, and
     // readers appending meanwhile do not wait for the slabs to be released.

@@ -58,6 +58,9 @@ class PacketStore {
     // The memory the store holds: the capacity of every slab its entries live in
     // plus the entries themselves. Any thread, without the lock.
     uint64_t Bytes() const { return m_nBytes.load(std::memory_order_relaxed); }
+    // The largest elapsedMs among the entries (times need not grow with the
+    // entries); 0 when empty. Any thread, without the lock.
+    uint64_t LargestElapsedMs() const { return m_nLargestElapsed.load(std::memory_order_relaxed); }
 
     // Guards every append, ClearPackets and every read that can meet a running reader.
     mutable ShortLock m_listLock;
@@ -68,4 +71,5 @@ class PacketStore {
     // Marks the slabs counted since the last ClearPackets; unique among stores.
     uint64_t m_nSlabMark = 0;
     std::atomic<uint64_t> m_nBytes{0};
+    std::atomic<uint64_t> m_nLargestElapsed{0};
 };
