@@ -422,7 +422,9 @@ void CCaptureDlg::OnClear() {
 }
 
 void CCaptureDlg::OnSaveXml() {
-    if (m_session && m_session->Phase() == CapturePhase::Running) {
+    // A stream being read may empty the store under the save, as a capture may.
+    if ((m_session && m_session->Phase() == CapturePhase::Running) ||
+        (m_source && m_source->Busy())) {
         ShowMessage(kStopFirstMessage, kWarningCaption);
         return;
     }
@@ -477,7 +479,8 @@ void CCaptureDlg::OnCopyPacket() {
     const int row = FirstSelectedRow(m_ui->m_list);
     if (row < 0) return;
     // The copied reference keeps the chain alive whatever happens to the store.
-    const std::optional<StoredPacket> packet = m_packets.At(static_cast<size_t>(row));
+    const std::optional<StoredPacket> packet =
+        m_packets.At(static_cast<size_t>(row), m_model->Generation());
     if (!packet) return;
     CopyPacketToClipboard(this, packet->root.get());
 }
@@ -487,7 +490,8 @@ void CCaptureDlg::OnPacketSelectionChanged() {
     if (row < 0 || row == m_detailsRow) return;
     m_detailsRow = row;
     m_ui->m_tree->clear();
-    const std::optional<StoredPacket> packet = m_packets.At(static_cast<size_t>(row));
+    const std::optional<StoredPacket> packet =
+        m_packets.At(static_cast<size_t>(row), m_model->Generation());
     if (!packet) return;
     std::vector<DetailItem> items;
     if (!DetailItemsOf(packet->root.get(), items)) return;

@@ -188,8 +188,8 @@ void CaptureSource::OnSave() {
     }
     const std::string path = m_files.AskSavePath();
     if (path.empty()) return;
-    // Only this thread empties the store, so the generation read here is the
-    // one the snapshot comes from.
+    // With no read and no capture running, nothing else empties the store, so
+    // the generation read here is the one the snapshot comes from.
     const uint64_t generation = m_store.Generation();
     std::vector<StoredPacket> packets = m_store.Snapshot();
     const size_t count = packets.size();

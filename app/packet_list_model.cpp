@@ -21,7 +21,8 @@ int PacketListModel::columnCount(const QModelIndex& parent) const {
 QVariant PacketListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_rows) return {};
     if (index.row() != m_cachedRow) {
-        const std::optional<StoredPacket> packet = m_store.At(static_cast<size_t>(index.row()));
+        const std::optional<StoredPacket> packet =
+            m_store.At(static_cast<size_t>(index.row()), m_generation);
         if (!packet) return {};
         BuildRow(*packet, static_cast<size_t>(index.row()), m_cached);
         m_cachedRow = index.row();
@@ -47,16 +48,17 @@ void PacketListModel::ClearPackets() {
 }
 
 void PacketListModel::Refresh() {
-    if (m_store.Generation() != m_generation) {
+    const PacketStore::Extent extent = m_store.CurrentExtent();
+    if (extent.generation != m_generation) {
         // Emptied behind the model's back: start over from what the store holds.
         beginResetModel();
-        m_generation = m_store.Generation();
+        m_generation = extent.generation;
         m_rows = 0;
         m_cachedRow = -1;
         endResetModel();
     }
-    const size_t count = m_store.Count();
-    const int target = static_cast<int>(std::min<size_t>(count, std::numeric_limits<int>::max()));
+    const int target =
+        static_cast<int>(std::min<size_t>(extent.count, std::numeric_limits<int>::max()));
     if (target > m_rows) {
         const int first = m_rows;
         beginInsertRows({}, first, target - 1);

@@ -33,6 +33,9 @@ class PacketListModel : public QAbstractTableModel {
 
     // The largest Time (milliseconds) among the rows, those about to be shown
     // included; 0 without rows.
+    // The store generation the rows belong to: row i is entry i of it.
+    uint64_t Generation() const { return m_generation; }
+
     uint64_t LargestTime() const { return m_rows > 0 ? m_store.LargestElapsedMs() : 0; }
 
   signals:

@@ -60,6 +60,9 @@ int SaveCapturePcap(const std::string& path, const std::vector<StoredPacket>& pa
         const KeptFrame* frame = packets[i].frame;
         if (frame != nullptr) {
             pcap_pkthdr header{};
+            // A pcap record holds 32 bits of seconds (until 2106): a stamp
+            // beyond them, which only a damaged pcapng file gives, cannot be
+            // written as it was read.
             header.ts.tv_sec = static_cast<time_t>(frame->time.seconds);
             header.ts.tv_usec = static_cast<suseconds_t>(frame->time.nanoseconds);
             header.caplen = frame->capturedLength;

@@ -1,29 +1,39 @@
 #include "common/stop_signals.h"
 
 #include <atomic>
+#include <cerrno>
 
 namespace {
 
-// Lock-free atomics: the handler may read and write them.
+struct Hook {
+    void (*onStop)(void*) = nullptr;
+    void* context = nullptr;
+};
+
+// The handler reads only lock-free atomics and this hook, which it reaches
+// through one pointer, so it never sees a function with another's context.
+Hook g_hook;
+std::atomic<const Hook*> g_pHook{nullptr};
 std::atomic<bool> g_caught{false};
-std::atomic<void (*)(void*)> g_onStop{nullptr};
-std::atomic<void*> g_context{nullptr};
 
 void OnSignal(int) {
+    const int saved = errno;
     g_caught.store(true);
-    void (*onStop)(void*) = g_onStop.load();
-    if (onStop != nullptr) onStop(g_context.load());
+    if (const Hook* hook = g_pHook.load(); hook != nullptr) hook->onStop(hook->context);
+    errno = saved;
 }
 
 }  // namespace
 
 StopSignals::StopSignals(void (*onStop)(void*), void* context) {
     static_assert(std::atomic<bool>::is_always_lock_free &&
-                  std::atomic<void (*)(void*)>::is_always_lock_free &&
-                  std::atomic<void*>::is_always_lock_free);
+                  std::atomic<const Hook*>::is_always_lock_free);
     g_caught.store(false);
-    g_context.store(context);
-    g_onStop.store(onStop);
+    g_pHook.store(nullptr);
+    if (onStop != nullptr) {
+        g_hook = {onStop, context};
+        g_pHook.store(&g_hook);
+    }
     struct sigaction action = {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
@@ -34,8 +44,7 @@ StopSignals::StopSignals(void (*onStop)(void*), void* context) {
 StopSignals::~StopSignals() {
     sigaction(SIGINT, &m_oldInt, nullptr);
     sigaction(SIGTERM, &m_oldTerm, nullptr);
-    g_onStop.store(nullptr);
-    g_context.store(nullptr);
+    g_pHook.store(nullptr);
 }
 
 bool StopSignals::Caught() {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "protocols/data.h"
@@ -47,9 +48,18 @@ void PacketIntake::Commit(uint64_t ticket, Finished finished) {
     if (ticket != m_nNextCommit) {
         // Frames delivered before this one are still being decoded.
         const size_t slot = ticket - m_nNextCommit;
-        if (m_parked.size() <= slot) m_parked.resize(slot + 1);
+        try {
+            if (m_parked.size() <= slot) m_parked.resize(slot + 1);
+        } catch (const std::bad_alloc&) {
+            // No room even to wait: the intake ends as at the limit.
+            SetFullLocked();
+            m_nDropped.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
         // Its slab is held from now on, so it counts at once: a reader held
-        // up for long cannot let the others fill memory past the limit.
+        // up for long cannot let the others fill memory past the limit. (Should
+        // the frame be dropped once the intake is full, its slab stays counted:
+        // the capture is ending then.)
         if (finished.slab != nullptr) {
             m_store.CountSlabLocked(*finished.slab);
             if (m_store.Bytes() >= m_nMemoryLimit) SetFullLocked();
@@ -84,7 +94,14 @@ void PacketIntake::AppendLocked(Finished& finished) {
     }
     // A frame stamped before the start (it was in the kernel's buffer) reads 0.
     finished.packet.elapsedMs = ElapsedMs(*m_start, finished.time);
-    const size_t index = m_store.AppendLocked(std::move(finished.packet), finished.slab);
+    size_t index = 0;
+    try {
+        index = m_store.AppendLocked(std::move(finished.packet), finished.slab);
+    } catch (const std::bad_alloc&) {
+        SetFullLocked();
+        m_nDropped.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
     m_nRows.fetch_add(1, std::memory_order_relaxed);
     if (m_observer) {
         BuildRow(m_store.AtLocked(index), index, m_row);
@@ -125,7 +142,12 @@ void PacketIntake::Reader::Take(const FrameInfo& info, const unsigned char* byte
     // that hands out the frames is held as briefly as can be. The frame is
     // kept, in fresh slab memory, by Finish.
     const size_t n = bytes != nullptr ? info.capturedLength : 0;
-    if (m_buffer.size() < n) m_buffer.resize(n);
+    try {
+        if (m_buffer.size() < n) m_buffer.resize(n);
+    } catch (const std::bad_alloc&) {
+        m_bNoMemory = true;  // Finish passes the place on without the frame
+        return;
+    }
     if (n != 0) std::memcpy(m_buffer.data(), bytes, n);
     m_info.capturedLength = static_cast<uint32_t>(n);
     m_bBuffered = true;
@@ -148,9 +170,13 @@ void PacketIntake::Reader::Keep(const unsigned char* bytes) {
         // The old slab lives on as long as a stored chain in it is referenced.
         std::shared_ptr<ChainSlab> slab = std::move(m_spare);
         if (slab == nullptr || slab->Remaining() < need) {
-            slab = std::make_shared<ChainSlab>(std::max(ChainSlab::kDefaultCapacity, need));
+            try {
+                slab = std::make_shared<ChainSlab>(std::max(ChainSlab::kDefaultCapacity, need));
+            } catch (const std::bad_alloc&) {
+                slab = nullptr;
+            }
         }
-        if (slab->Capacity() == 0) {  // no memory for the frame
+        if (slab == nullptr || slab->Capacity() == 0) {  // no memory for the frame
             m_bNoMemory = true;
             return;
         }
@@ -198,7 +224,11 @@ bool PacketIntake::Reader::Finish() {
     m_intake.Commit(m_nTicket, std::move(finished));
     if (m_spare == nullptr && m_slab != nullptr && m_slab->Remaining() < kSpareThreshold &&
         !m_intake.Full()) {
-        m_spare = std::make_shared<ChainSlab>(ChainSlab::kDefaultCapacity, true);
+        try {
+            m_spare = std::make_shared<ChainSlab>(ChainSlab::kDefaultCapacity, true);
+        } catch (const std::bad_alloc&) {
+            // Keep makes one when it needs it, or finds there is no memory.
+        }
     }
     return kept;
 }

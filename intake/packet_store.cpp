@@ -61,6 +61,17 @@ std::optional<StoredPacket> PacketStore::At(size_t index) const {
     return m_packets[index];
 }
 
+std::optional<StoredPacket> PacketStore::At(size_t index, uint64_t generation) const {
+    std::scoped_lock lock(m_listLock);
+    if (generation != m_generation || index >= m_packets.size()) return std::nullopt;
+    return m_packets[index];
+}
+
+PacketStore::Extent PacketStore::CurrentExtent() const {
+    std::scoped_lock lock(m_listLock);
+    return {m_generation, m_packets.size()};
+}
+
 std::vector<StoredPacket> PacketStore::Snapshot() const {
     std::scoped_lock lock(m_listLock);
     return {m_packets.begin(), m_packets.end()};

@@ -50,11 +50,21 @@ class PacketStore {
     const StoredPacket& AtLocked(size_t index) const { return m_packets[index]; }
     // A copy of entry i, or nothing when the store has no such entry.
     std::optional<StoredPacket> At(size_t index) const;
+    // The same, or nothing when the store was emptied since `generation`: a
+    // view's row i then no longer names entry i (another thread may empty the
+    // store, as a file being opened does once its header is accepted).
+    std::optional<StoredPacket> At(size_t index, uint64_t generation) const;
     // A copy of every entry, in order; the copy keeps the chains alive.
     std::vector<StoredPacket> Snapshot() const;
     // Incremented by every ClearPackets, so a view can tell a store it has shown
     // from the store as it is now.
     uint64_t Generation() const;
+    // The generation and the count, read together.
+    struct Extent {
+        uint64_t generation = 0;
+        size_t count = 0;
+    };
+    Extent CurrentExtent() const;
     // The memory the store holds: the capacity of every slab its entries live in
     // plus the entries themselves. Any thread, without the lock.
     uint64_t Bytes() const { return m_nBytes.load(std::memory_order_relaxed); }

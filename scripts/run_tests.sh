@@ -53,7 +53,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 step "ThreadSanitizer build and run of the threaded intake and capture tests"
 tsan_tests=(tests/intake/packet_intake_test tests/capture/capture_session_test
-  tests/tools/live_console_test)
+  tests/tools/live_console_test tests/app/capture_source_test)
 mkdir -p build-tsan
 CC=clang CXX=clang++ cmake -S "$top" -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DTAPWATCH_TSAN=ON -DTAPWATCH_GUI=OFF -DTAPWATCH_BENCH=OFF > build-tsan/configure.log 2>&1 ||

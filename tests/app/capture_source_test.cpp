@@ -261,8 +261,9 @@ TEST_F(CaptureSourceTest, FifoRowsShowBeforeTheWriterEndsAndCountAsCapturedLive)
     const size_t frame = 16 + 14 + 20 + 20 + 742;
     const size_t first = 24 + 50 * frame;
     ASSERT_TRUE(writer.Write(bytes.substr(0, first)));
-    ASSERT_TRUE(window.PumpUntil([this] { return store.Count() == 50; }));
-    EXPECT_EQ(files.captureName, "fifo");
+    // The caption follows once the window's thread has heard of the header.
+    ASSERT_TRUE(
+        window.PumpUntil([this] { return store.Count() == 50 && files.captureName == "fifo"; }));
     EXPECT_TRUE(Source().Busy());
     EXPECT_TRUE(window.ShowsBusy());
     ASSERT_TRUE(writer.Write(bytes.substr(first)));

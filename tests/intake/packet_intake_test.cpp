@@ -304,6 +304,15 @@ TEST_F(IntakeTest, AtTheMemoryLimitNothingMoreIsStoredAndTheOwnerIsToldOnce) {
     EXPECT_EQ(store.Bytes(), 0u);
 }
 
+TEST_F(IntakeTest, ARowOfAnEmptiedStoreNamesNoEntryOfTheNextOne) {
+    Take(UdpFrame("old"));
+    const PacketStore::Extent shown = store.CurrentExtent();
+    store.ClearPackets();  // as a file being opened does, on its reader's thread
+    Take(UdpFrame("new"));
+    EXPECT_FALSE(store.At(0, shown.generation));
+    EXPECT_EQ(PayloadOf(*store.At(0, store.CurrentExtent().generation)), "new");
+}
+
 TEST_F(IntakeTest, FramesWaitingForTheirPlaceCountAgainstTheLimit) {
     int told = 0;
     intake.Restart(std::nullopt, 2 * ChainSlab::kDefaultCapacity, [&] { ++told; });

@@ -11,6 +11,10 @@ bool WriteLog(const std::string& path, const PacketStore& store) {
     return SaveCaptureLog(path, store.Snapshot()) == SAVE_OK;
 }
 
+std::string CouldntWriteMessage(const std::string& path) {
+    return "Couldn't write " + (path == "-" ? std::string("the output") : path);
+}
+
 void AppendRowLine(std::string& out, const PacketRow& row) {
     for (int c = 0; c < COL_COUNT; ++c) {
         if (c > 0) out += '\t';

@@ -14,6 +14,9 @@
 bool WriteLog(const std::string& path, const PacketStore& store);
 bool WriteRows(const std::string& path, const PacketStore& store);
 
+// The message of an output that could not be written ("-": standard output).
+std::string CouldntWriteMessage(const std::string& path);
+
 // One row as its line, newline included.
 void AppendRowLine(std::string& out, const PacketRow& row);
 

@@ -159,8 +159,7 @@ int WriteOutputs(const Options& options, const PacketStore& store) {
     int status = 0;
     if (!options.pcapOutput.empty()) {
         if (SaveCapturePcap(options.pcapOutput, store.Snapshot()) != 0) {
-            status = Fail("Couldn't write " + (options.pcapOutput == "-" ? std::string("the output")
-                                                                         : options.pcapOutput));
+            status = Fail(CouldntWriteMessage(options.pcapOutput));
         }
     }
     if (options.session.mode != SessionOutputOptions::Mode::None) {
@@ -172,8 +171,7 @@ int WriteOutputs(const Options& options, const PacketStore& store) {
     const bool ok =
         options.rows ? WriteRows(options.output, store) : WriteLog(options.output, store);
     if (!ok) {
-        status = Fail("Couldn't write " +
-                      (options.output == "-" ? std::string("the output") : options.output));
+        status = Fail(CouldntWriteMessage(options.output));
     }
     return status;
 }
@@ -267,6 +265,6 @@ int main(int argc, char** argv) {
     RowStream* rows = StreamsRows(options) ? &rowStream : nullptr;
     int status =
         options.interface.empty() ? RunFile(options, store, rows) : RunLive(options, store, rows);
-    if (rows != nullptr && !rows->Ok() && status == 0) status = Fail("Couldn't write the output");
+    if (rows != nullptr && !rows->Ok() && status == 0) status = Fail(CouldntWriteMessage("-"));
     return status;
 }

@@ -12,6 +12,7 @@
 #include "common/replacing_file.h"
 #include "sessions/decode_logic.h"
 #include "sessions/decode_view.h"
+#include "tools/tapwatch_log/log_output.h"
 
 namespace {
 
@@ -171,10 +172,10 @@ SessionOutputResult WriteSessionOutput(const std::string& path, const SessionOut
     if (path == "-")
         file.Attach(STDOUT_FILENO);
     else if (!file.Open(path))
-        return {false, "Couldn't write " + path};
+        return {false, CouldntWriteMessage(path)};
     if (!file.Write(text) || !file.Commit()) {
         file.Abandon();
-        return {false, "Couldn't write " + (path == "-" ? std::string("the output") : path)};
+        return {false, CouldntWriteMessage(path)};
     }
     return {true, {}};
 }
