@@ -82,8 +82,10 @@ struct Window {
         QElapsedTimer t;
         t.start();
         while (t.elapsed() < ms) {
-            if (!dlg.Source().Busy() &&
-                static_cast<size_t>(dlg.Model().rowCount()) == dlg.Packets().Count())
+            // The list has caught up with the store: same generation, same count.
+            const PacketStore::Extent store = dlg.Packets().CurrentExtent();
+            if (!dlg.Source().Busy() && dlg.Model().Generation() == store.generation &&
+                static_cast<size_t>(dlg.Model().rowCount()) == store.count)
                 return true;
             QTest::qWait(10);
         }

@@ -248,8 +248,15 @@ if start_app; then
   for round in $(seq "$rounds"); do
     xdotool key ctrl+o
     dialog Open > /dev/null || { fail "round $round: Ctrl+O brought up no Open dialog"; break; }
-    xdotool type --delay 2 "$tmp/small.pcap"
-    xdotool key Return
+    # The dialog's completer may take a Return typed while it catches up (a
+    # slow build): the name is typed again until the dialog takes it.
+    for attempt in 1 2 3; do
+      xdotool key ctrl+a
+      xdotool type --delay 2 "$tmp/small.pcap"
+      sleep 0.3
+      xdotool key Return
+      wait_for 3 gone Open && break
+    done
     wait_for 10 caption_is "Tapwatch v2.0 - small.pcap" && wait_for 10 gone Open ||
       { fail "round $round: the file opened through the dialog did not load"; break; }
     xdotool key ctrl+s
@@ -266,6 +273,7 @@ if start_app; then
   if dialog Save > /dev/null; then
     xdotool key ctrl+a
     xdotool type --delay 2 "$tmp/saved.pcap"
+    sleep 0.3
     xdotool key Return
     if dialog Success > /dev/null; then
       xdotool key Return
