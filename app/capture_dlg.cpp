@@ -238,8 +238,9 @@ void CCaptureDlg::SetUpInterfaceList() {
     // tooltip; the open list is as wide as its longest entry.
     combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     combo->setMinimumContentsLength(1);
-    connect(combo, &QComboBox::currentIndexChanged, this,
-            [combo](int index) { combo->setToolTip(combo->itemText(index)); });
+    connect(combo, &QComboBox::currentIndexChanged, this, [combo](int index) {
+        combo->setToolTip(combo->itemData(index, Qt::ToolTipRole).toString());
+    });
 }
 
 void CCaptureDlg::FitNumberColumns() {
@@ -334,9 +335,10 @@ void CCaptureDlg::ResetInterfaceList() {
     m_ui->m_combo->view()->setMinimumWidth(0);
 }
 
-void CCaptureDlg::AddInterfaceEntry(const std::string& text) {
+void CCaptureDlg::AddInterfaceEntry(const std::string& text, const std::string& wholeText) {
     QComboBox* combo = m_ui->m_combo;
     combo->addItem(QString::fromStdString(text));
+    combo->setItemData(combo->count() - 1, QString::fromStdString(wholeText), Qt::ToolTipRole);
     // The open list grows to hold this entry whole, room for a scroll bar
     // included.
     QAbstractItemView* view = combo->view();
@@ -350,7 +352,7 @@ void CCaptureDlg::AddInterfaceEntry(const std::string& text) {
     const int needed =
         entry + 2 * view->frameWidth() + view->verticalScrollBar()->sizeHint().width();
     view->setMinimumWidth(std::max(view->minimumWidth(), needed));
-    if (combo->count() == 1) combo->setToolTip(combo->itemText(0));
+    if (combo->count() == 1) combo->setToolTip(combo->itemData(0, Qt::ToolTipRole).toString());
 }
 
 void CCaptureDlg::SelectInterface(int index) {

@@ -67,7 +67,7 @@ class CCaptureDlg : public QDialog, public CaptureWindow, public CaptureFilesWin
     // CaptureWindow.
     void RunOnWindowThread(std::function<void()> task) override;
     void ResetInterfaceList() override;
-    void AddInterfaceEntry(const std::string& text) override;
+    void AddInterfaceEntry(const std::string& text, const std::string& wholeText) override;
     void SelectInterface(int index) override;
     int SelectedInterface() const override;
     void EnableControl(int controlId, bool enable) override;

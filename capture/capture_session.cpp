@@ -45,7 +45,9 @@ int CaptureSession::FillDeviceList() {
     m_window.ResetInterfaceList();
     m_interfaces = std::move(interfaces);
     for (size_t i = 0; i < m_interfaces.size(); ++i) {
-        m_window.AddInterfaceEntry(InterfaceEntryText(static_cast<int>(i), m_interfaces[i]));
+        const int index = static_cast<int>(i);
+        m_window.AddInterfaceEntry(InterfaceEntryText(index, m_interfaces[i]),
+                                   InterfaceEntryWholeText(index, m_interfaces[i]));
     }
     if (m_interfaces.empty()) {
         m_window.ShowMessage(kNoDevicesMessage, kErrorCaption);

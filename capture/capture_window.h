@@ -39,10 +39,12 @@ class CaptureWindow {
     virtual void RunOnWindowThread(std::function<void()> task) = 0;
 
     // The interface combo box (control 1010).
-    virtual void ResetInterfaceList() = 0;                        // CB_RESETCONTENT
-    virtual void AddInterfaceEntry(const std::string& text) = 0;  // CB_ADDSTRING
-    virtual void SelectInterface(int index) = 0;                  // CB_SETCURSEL
-    virtual int SelectedInterface() const = 0;                    // CB_GETCURSEL, -1 for none
+    virtual void ResetInterfaceList() = 0;  // CB_RESETCONTENT
+    // CB_ADDSTRING of `text`, the entry as cut to its length; `wholeText` is
+    // the entry uncut, for a window that can show it (a tooltip).
+    virtual void AddInterfaceEntry(const std::string& text, const std::string& wholeText) = 0;
+    virtual void SelectInterface(int index) = 0;  // CB_SETCURSEL
+    virtual int SelectedInterface() const = 0;    // CB_GETCURSEL, -1 for none
 
     virtual void EnableControl(int controlId, bool enable) = 0;
     // Icon and caption of button 1002.

@@ -19,14 +19,19 @@ int EnumerateInterfaces(std::vector<InterfaceEntry>& out) {
     return 0;
 }
 
+std::string InterfaceEntryWholeText(int index, const InterfaceEntry& entry) {
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "[%d] ", index);
+    std::string text = prefix;
+    if (entry.name.empty() && entry.description.empty()) return text.append("No description");
+    text.append(entry.name.empty() ? entry.description : entry.name);
+    if (!entry.name.empty() && !entry.description.empty())
+        text.append(" (").append(entry.description).append(")");
+    return text;
+}
+
 std::string InterfaceEntryText(int index, const InterfaceEntry& entry) {
-    // One byte more than the limit for the terminator, as a fixed field would hold.
-    char text[kInterfaceEntryLimit + 1];
-    const std::string& label = !entry.description.empty() ? entry.description : entry.name;
-    if (label.empty()) {
-        std::snprintf(text, sizeof text, "[%d] No description", index);
-    } else {
-        std::snprintf(text, sizeof text, "[%d] %s", index, label.c_str());
-    }
+    std::string text = InterfaceEntryWholeText(index, entry);
+    if (text.size() > kInterfaceEntryLimit) text.resize(kInterfaceEntryLimit);
     return text;
 }

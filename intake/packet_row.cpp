@@ -1,5 +1,7 @@
 #include "intake/packet_row.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -47,6 +49,13 @@ void AppendDotted(PacketRow& row, int column, const unsigned char* bytes, unsign
     }
 }
 
+// An IPv6 address in its standard text form (RFC 5952): at most 39 characters,
+// the size of the cell.
+void AppendIpv6(PacketRow& row, int column, const unsigned char* bytes) {
+    char text[INET6_ADDRSTRLEN];
+    if (inet_ntop(AF_INET6, bytes, text, sizeof text) != nullptr) row.Append(column, text);
+}
+
 template <class Arp>
 void ArpAddresses(PacketRow& row, const Arp* arp) {
     AppendDotted(row, COL_SRC_IP, arp->m_pSenderProto, arp->m_nProtocolLen);
@@ -66,8 +75,8 @@ void BuildRow(const StoredPacket& packet, size_t index, PacketRow& row) {
         AppendDotted(row, COL_DEST_IP, ip->m_dstAddr, 4);
         row.Set(COL_FRAME, ip->m_szName);
     } else if (const auto* ip6 = FindLayerAs<CIpv6Layer>(root)) {
-        AppendDotted(row, COL_SRC_IP, ip6->m_srcAddr, 16);
-        AppendDotted(row, COL_DEST_IP, ip6->m_dstAddr, 16);
+        AppendIpv6(row, COL_SRC_IP, ip6->m_srcAddr);
+        AppendIpv6(row, COL_DEST_IP, ip6->m_dstAddr);
         row.Set(COL_FRAME, ip6->m_szName);
     } else if (const auto* arp = FindLayerAs<CArpLayer>(root)) {
         ArpAddresses(row, arp);

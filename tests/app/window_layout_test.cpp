@@ -426,7 +426,8 @@ void WindowLayoutTest::interfaceListOpensWideEnough() {
         QStringLiteral("[1] enx00e04c680123 (USB 10/100/1000 LAN adapter)"),
         QStringLiteral("[2] lo (Loopback device, the local host only)"),
     };
-    for (const QString& entry : entries) dlg.AddInterfaceEntry(entry.toStdString());
+    for (const QString& entry : entries)
+        dlg.AddInterfaceEntry(entry.toStdString(), entry.toStdString());
     dlg.SelectInterface(1);
     QCOMPARE(combo->toolTip(), entries[1]);
     QCOMPARE(combo->width(), closedWidth);

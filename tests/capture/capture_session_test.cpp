@@ -107,12 +107,15 @@ TEST(InterfaceListTest, InterfacesOfANamespaceAreListedByNameWithoutDescription)
     ASSERT_EQ(rig.session.FillDeviceList(), 0);
     const int veth = InterfaceIndex(rig.session, "twd0");
     ASSERT_GE(veth, 0);
-    EXPECT_EQ(rig.window.entries[veth], std::string("[").append(std::to_string(veth)).append("] twd0"));
+    EXPECT_EQ(rig.window.entries[veth],
+              std::string("[").append(std::to_string(veth)).append("] twd0"));
     const int any = InterfaceIndex(rig.session, "any");
     if (any >= 0) {
+        // Named first, so that it can be told from the others.
         EXPECT_EQ(rig.window.entries[any],
-                  std::string("[").append(std::to_string(any)).append(
-                      "] Pseudo-device that captures on all interfaces"));
+                  std::string("[")
+                      .append(std::to_string(any))
+                      .append("] any (Pseudo-device that captures on all inter"));
     }
     // Nothing of the machine's own interfaces is seen from inside.
     EXPECT_EQ(InterfaceIndex(rig.session, "eth0"), -1);
@@ -202,7 +205,9 @@ TEST(LoopbackCaptureTest, EveryDatagramBecomesExactlyOneRowNumberedFromZero) {
 
     constexpr int kCount = 500;
     ASSERT_EQ(SendUdp(receiver.Port(), "dgram-", 0, kCount), kCount);
-    ASSERT_TRUE(rig.WaitStored(kCount)) << rig.store.Count() << " " << rig.session.Statistics().received << " " << rig.session.Statistics().dropped;
+    ASSERT_TRUE(rig.WaitStored(kCount))
+        << rig.store.Count() << " " << rig.session.Statistics().received << " "
+        << rig.session.Statistics().dropped;
     rig.window.PumpFor(100ms);  // a duplicate would land by now
     ASSERT_TRUE(rig.Stop());
     EXPECT_TRUE(rig.window.ShowsIdle());

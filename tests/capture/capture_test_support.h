@@ -44,7 +44,9 @@ class FakeWindow : public CaptureWindow {
         entries.clear();
         selected = -1;
     }
-    void AddInterfaceEntry(const std::string& text) override { entries.push_back(text); }
+    void AddInterfaceEntry(const std::string& text, const std::string&) override {
+        entries.push_back(text);
+    }
     void SelectInterface(int index) override { selected = index; }
     int SelectedInterface() const override { return selected; }
     void EnableControl(int id, bool enable) override {

@@ -99,6 +99,25 @@ TEST_F(TapwatchLogTest, RowsHaveEightCellsAndConsecutiveNumbers) {
     EXPECT_EQ(lines.front().substr(lines.front().rfind('\t') + 1), "0");
 }
 
+TEST_F(TapwatchLogTest, Ipv6AddressCellsAreWhatTsharkWrites) {
+    if (std::system("command -v tshark > /dev/null") != 0) GTEST_SKIP() << "needs tshark";
+    const fs::path file = Capture(capture_gen::CaptureKind::Http6, 200, "http6.pcap");
+    const std::vector<std::string> ours = Lines(Tool("--rows '" + file.string() + "'").out);
+    const std::vector<std::string> theirs =
+        Lines(Tool("--help > /dev/null; tshark -n -r '" + file.string() +
+                   "' -T fields -E separator=/t -e ipv6.src -e ipv6.dst")
+                  .out);
+    ASSERT_EQ(ours.size(), 200u);
+    ASSERT_EQ(theirs.size(), ours.size());
+    for (size_t i = 0; i < ours.size(); ++i) {
+        std::vector<std::string> cells;
+        std::istringstream row(ours[i]);
+        for (std::string cell; std::getline(row, cell, '\t');) cells.push_back(cell);
+        ASSERT_GE(cells.size(), 5u);
+        EXPECT_EQ(cells[3] + "\t" + cells[4], theirs[i]) << i;
+    }
+}
+
 TEST_F(TapwatchLogTest, FilterAndContainsKeepTheirFrames) {
     const fs::path file = Capture(capture_gen::CaptureKind::Mix, 2000, "mix.pcap");
     const ToolRun udp = Tool("--rows --filter 'udp and not ip6' '" + file.string() + "'");

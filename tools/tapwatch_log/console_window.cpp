@@ -16,8 +16,8 @@ void ConsoleWindow::ResetInterfaceList() {
     m_nSelected = -1;
 }
 
-void ConsoleWindow::AddInterfaceEntry(const std::string& text) {
-    m_entries.push_back(text);
+void ConsoleWindow::AddInterfaceEntry(const std::string&, const std::string& wholeText) {
+    m_entries.push_back(wholeText);
 }
 
 void ConsoleWindow::ShowMessage(const std::string& text, const std::string& caption) {

@@ -19,7 +19,7 @@ class ConsoleWindow : public CaptureWindow {
 
     // The owning thread runs what was posted.
     TaskQueue& Queue() { return m_queue; }
-    // The combo box entries, as listed.
+    // The combo box entries, whole, as listed.
     const std::vector<std::string>& Entries() const { return m_entries; }
     size_t MessagesShown() const { return m_nMessages; }
     // Of those, the ones with the caption "Error".
@@ -27,7 +27,8 @@ class ConsoleWindow : public CaptureWindow {
 
     void RunOnWindowThread(std::function<void()> task) override;
     void ResetInterfaceList() override;
-    void AddInterfaceEntry(const std::string& text) override;
+    // The list names every entry whole.
+    void AddInterfaceEntry(const std::string& text, const std::string& wholeText) override;
     void SelectInterface(int index) override { m_nSelected = index; }
     int SelectedInterface() const override { return m_nSelected; }
     void EnableControl(int, bool) override {}
