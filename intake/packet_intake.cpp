@@ -51,9 +51,7 @@ void PacketIntake::Commit(uint64_t ticket, Finished finished) {
         try {
             if (m_parked.size() <= slot) m_parked.resize(slot + 1);
         } catch (const std::bad_alloc&) {
-            // No room even to wait: the intake ends as at the limit.
-            SetFullLocked();
-            m_nDropped.fetch_add(1, std::memory_order_relaxed);
+            DropForNoMemoryLocked();  // no room even to wait for its place
             return;
         }
         // Its slab is held from now on, so it counts at once: a reader held
@@ -83,6 +81,11 @@ void PacketIntake::SetFullLocked() {
     if (m_onFull) m_onFull();
 }
 
+void PacketIntake::DropForNoMemoryLocked() {
+    SetFullLocked();
+    m_nDropped.fetch_add(1, std::memory_order_relaxed);
+}
+
 void PacketIntake::AppendLocked(Finished& finished) {
     if (!m_start) m_start = finished.time;
     // Memory is short: the capture ends as at the limit, and no frame goes
@@ -98,8 +101,7 @@ void PacketIntake::AppendLocked(Finished& finished) {
     try {
         index = m_store.AppendLocked(std::move(finished.packet), finished.slab);
     } catch (const std::bad_alloc&) {
-        SetFullLocked();
-        m_nDropped.fetch_add(1, std::memory_order_relaxed);
+        DropForNoMemoryLocked();
         return;
     }
     m_nRows.fetch_add(1, std::memory_order_relaxed);

@@ -127,6 +127,9 @@ class PacketIntake {
     void AppendLocked(Finished& finished);
     // Stores nothing more and tells `onFull`, the first time only.
     void SetFullLocked();
+    // A finished frame there was no memory to keep: the intake ends as at the
+    // limit and the frame counts as dropped.
+    void DropForNoMemoryLocked();
 
     PacketStore& m_store;
     const SharedText& m_dataContainsText;

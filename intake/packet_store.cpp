@@ -21,12 +21,12 @@ size_t PacketStore::Append(StoredPacket packet, ChainSlab* slab) {
 }
 
 size_t PacketStore::AppendLocked(StoredPacket packet, ChainSlab* slab) {
-    uint64_t bytes = sizeof(StoredPacket);
-    if (slab != nullptr && slab->MarkCountedBy(m_nSlabMark)) bytes += slab->Capacity();
+    if (slab != nullptr) CountSlabLocked(*slab);
     if (packet.elapsedMs > m_nLargestElapsed.load(std::memory_order_relaxed))
         m_nLargestElapsed.store(packet.elapsedMs, std::memory_order_relaxed);
     m_packets.push_back(std::move(packet));
-    m_nBytes.store(m_nBytes.load(std::memory_order_relaxed) + bytes, std::memory_order_relaxed);
+    m_nBytes.store(m_nBytes.load(std::memory_order_relaxed) + sizeof(StoredPacket),
+                   std::memory_order_relaxed);
     return m_packets.size() - 1;
 }
 
