@@ -84,7 +84,7 @@ class CCaptureDlg : public QDialog, public CaptureWindow, public CaptureFilesWin
     std::string AskOpenPath() override;
     std::string AskSavePath() override;
     bool AskYesNo(const std::string& text, const std::string& caption) override;
-    int SavePcap(const std::string& path, std::vector<StoredPacket> packets) override;
+    int SavePcap(const std::string& path, std::vector<StoredPacket> packets, int linkType) override;
     void SetCaptureName(const std::string& name) override;
     void ShowCaptureSource(const ShownSource& source) override;
     ShownSource ShownCaptureSource() const override;

@@ -45,8 +45,9 @@ bool CCaptureDlg::AskYesNo(const std::string& text, const std::string& caption) 
     return box.exec() == QMessageBox::Yes;
 }
 
-int CCaptureDlg::SavePcap(const std::string& path, std::vector<StoredPacket> packets) {
-    return SavePcapWithProgress(this, path, std::move(packets));
+int CCaptureDlg::SavePcap(const std::string& path, std::vector<StoredPacket> packets,
+                          int linkType) {
+    return SavePcapWithProgress(this, path, std::move(packets), linkType);
 }
 
 void CCaptureDlg::ShowCaptureSource(const ShownSource& source) {

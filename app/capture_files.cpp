@@ -19,8 +19,8 @@ QString AskPcapFile(QWidget* parent) {
 }
 
 int SavePcapWithProgress(QWidget* parent, const std::string& path,
-                         std::vector<StoredPacket> packets) {
+                         std::vector<StoredPacket> packets, int linkType) {
     return RunSaveWithProgress(
         parent, QStringLiteral("Save"), packets.size(),
-        [&](SaveControl* control) { return SaveCapturePcap(path, packets, control); });
+        [&](SaveControl* control) { return SaveCapturePcap(path, packets, linkType, control); });
 }

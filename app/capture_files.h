@@ -19,7 +19,8 @@ QString AskCaptureFile(QWidget* parent);
 // The save-file dialog: proposes "capture.pcap" and asks before overwriting.
 QString AskPcapFile(QWidget* parent);
 
-// SaveCapturePcap of `packets` (the store's references, copied) on a worker
-// under a modal progress dialog that can cancel it; its result.
+// SaveCapturePcap of `packets` (the store's references, copied; frames of
+// `linkType`) on a worker under a modal progress dialog that can cancel it;
+// its result.
 int SavePcapWithProgress(QWidget* parent, const std::string& path,
-                         std::vector<StoredPacket> packets);
+                         std::vector<StoredPacket> packets, int linkType);

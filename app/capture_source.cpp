@@ -193,7 +193,7 @@ void CaptureSource::OnSave() {
     const uint64_t generation = m_store.Generation();
     std::vector<StoredPacket> packets = m_store.Snapshot();
     const size_t count = packets.size();
-    const int result = m_files.SavePcap(path, std::move(packets));
+    const int result = m_files.SavePcap(path, std::move(packets), m_store.LinkType());
     if (result == SAVE_OK) {
         m_guard.MarkSaved(generation, count);
         m_window.ShowMessage(kSavedMessage, kSuccessCaption);

@@ -42,9 +42,11 @@ class CaptureFilesWindow {
     virtual std::string AskSavePath() = 0;
     // A modal question with Yes and No; true for Yes.
     virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
-    // Writes `packets` as pcap (SaveCapturePcap) off the window's thread while
-    // a modal progress follows it and can cancel it; SaveCapturePcap's result.
-    virtual int SavePcap(const std::string& path, std::vector<StoredPacket> packets) = 0;
+    // Writes `packets` (frames of `linkType`) as pcap (SaveCapturePcap) off the
+    // window's thread while a modal progress follows it and can cancel it;
+    // SaveCapturePcap's result.
+    virtual int SavePcap(const std::string& path, std::vector<StoredPacket> packets,
+                         int linkType) = 0;
     // The name of the capture the list shows, for the caption.
     virtual void SetCaptureName(const std::string& name) = 0;
     // The file or stream whose frames the list now shows, or the stream that

@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     const std::string theirs = "/tmp/files-bench-tcpdump-" + std::to_string(getpid()) + ".pcap";
     const std::vector<StoredPacket> packets = dlg.Packets().Snapshot();
     const auto saveStart = Clock::now();
-    const int saved = SaveCapturePcap(ours, packets);
+    const int saved = SaveCapturePcap(ours, packets, kEthernetLinkType);
     const double saveSeconds = Seconds(Clock::now() - saveStart);
     const double tcpdumpSeconds =
         TimeCommand("tcpdump -r '" + file + "' -w '" + theirs + "' 2>/dev/null");

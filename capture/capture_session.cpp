@@ -185,9 +185,12 @@ void CaptureSession::CaptureThreadProc(const std::shared_ptr<CaptureState>& stat
     }
     // Time cells count from here, in the clock of the frames' timestamps.
     const uint64_t limit = m_nMemoryLimit != 0 ? m_nMemoryLimit : DefaultMemoryLimit();
-    m_intake.Restart(WallClock(), limit, [weak = std::weak_ptr<CaptureState>(state)] {
-        if (auto full = weak.lock()) full->StopForMemory();
-    });
+    m_intake.Restart(
+        WallClock(), limit,
+        [weak = std::weak_ptr<CaptureState>(state)] {
+            if (auto full = weak.lock()) full->StopForMemory();
+        },
+        state->m_nLinkType);
     PostToWindow([this, state] { OnControllerRunning(state); });
 
     struct Running {

@@ -9,6 +9,8 @@
 #include <limits>
 #include <mutex>
 
+#include "protocols/decode.h"
+
 FrameTime WallClock() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
@@ -77,7 +79,8 @@ StartFailure CaptureState::Open(const std::string& interfaceName, const std::str
     m_bNanoseconds = pcap_get_tstamp_precision(m_hCapture) == PCAP_TSTAMP_PRECISION_NANO;
 
     StartFailure failure = StartFailure::None;
-    if (pcap_datalink(m_hCapture) != DLT_EN10MB) {
+    m_nLinkType = pcap_datalink(m_hCapture);
+    if (!DecodesLinkType(m_nLinkType)) {
         failure = StartFailure::NotEthernet;
     } else if (pcap_compile(m_hCapture, &m_filter, filter.c_str(), kFilterOptimise,
                             kFilterNetmask) < 0) {

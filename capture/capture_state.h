@@ -98,6 +98,7 @@ class CaptureState {
     // Set once, before the readers start.
     pcap_t* m_hCapture = nullptr;
     bool m_bNanoseconds = false;  // the handle stamps frames in nanoseconds
+    int m_nLinkType = 0;          // the handle's link type (DLT_ values)
     // Held around each next-frame call and the copy of the frame it delivered.
     ShortLock m_readLock;
 

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "capture/capture_state.h"
+#include "protocols/decode.h"
 
 struct CaptureFileReader::Input {
     CaptureFileReader* reader;
@@ -148,7 +149,8 @@ CaptureFileResult CaptureFileReader::Read(const std::string& path, const std::st
         result.detail = errbuf;
         return result;
     }
-    if (pcap_datalink(pcap.get()) != DLT_EN10MB) {
+    const int linkType = pcap_datalink(pcap.get());
+    if (!DecodesLinkType(linkType)) {
         result.end = CaptureFileEnd::NotEthernet;
         return result;
     }
@@ -166,7 +168,7 @@ CaptureFileResult CaptureFileReader::Read(const std::string& path, const std::st
     }
 
     intake.Store().ClearPackets();
-    intake.Restart(std::nullopt, memoryLimit);
+    intake.Restart(std::nullopt, memoryLimit, {}, linkType);
     if (onAccepted) onAccepted();
     PacketIntake::Reader reader(intake);
     for (;;) {

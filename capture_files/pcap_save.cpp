@@ -19,7 +19,7 @@ struct DeadCloser {
 
 }  // namespace
 
-int SaveCapturePcap(const std::string& path, const std::vector<StoredPacket>& packets,
+int SaveCapturePcap(const std::string& path, const std::vector<StoredPacket>& packets, int linkType,
                     SaveControl* control) {
     // The file's snapshot length must cover its longest frame.
     uint32_t snapLength = kMinimumSnapLength;
@@ -27,7 +27,7 @@ int SaveCapturePcap(const std::string& path, const std::vector<StoredPacket>& pa
         if (p.frame != nullptr) snapLength = std::max(snapLength, p.frame->capturedLength);
     }
     std::unique_ptr<pcap_t, DeadCloser> dead(pcap_open_dead_with_tstamp_precision(
-        DLT_EN10MB, static_cast<int>(snapLength), PCAP_TSTAMP_PRECISION_NANO));
+        linkType, static_cast<int>(snapLength), PCAP_TSTAMP_PRECISION_NANO));
     if (dead == nullptr) return SAVE_OPEN_FAILED;
 
     ReplacingFile file;

@@ -10,6 +10,7 @@
 #include "intake/packet_store.h"
 
 // SAVE_OK, or the SaveResult of the failure. "-" writes to standard output.
-// Entries without a kept frame (chains decoded on their own) are skipped.
-int SaveCapturePcap(const std::string& path, const std::vector<StoredPacket>& packets,
+// Entries without a kept frame (chains decoded on their own) are skipped. The
+// file is of the frames' link type (libpcap's DLT_ values).
+int SaveCapturePcap(const std::string& path, const std::vector<StoredPacket>& packets, int linkType,
                     SaveControl* control = nullptr);

@@ -18,8 +18,10 @@ PacketIntake::PacketIntake(PacketStore& store, const SharedText& dataContains, R
     : m_store(store), m_dataContainsText(dataContains), m_observer(std::move(observer)) {}
 
 void PacketIntake::Restart(std::optional<FrameTime> start, uint64_t memoryLimit,
-                           std::function<void()> onFull) {
+                           std::function<void()> onFull, int linkType) {
     std::scoped_lock lock(m_store.m_listLock);
+    m_nLinkType = linkType;
+    m_store.SetLinkType(linkType);
     m_nNextTicket.store(0);
     m_nLeftOut.store(0);
     m_nRows.store(0);
@@ -200,7 +202,7 @@ bool PacketIntake::Reader::Finish() {
     finished.noMemory = m_bNoMemory;
     m_bNoMemory = false;
     const CProtocolLayer* root =
-        m_pFrame != nullptr ? DecodeKeptFrame(*m_slab, *m_pFrame) : nullptr;
+        m_pFrame != nullptr ? DecodeKeptFrame(*m_slab, *m_pFrame, m_intake.m_nLinkType) : nullptr;
     bool kept = root != nullptr;
     if (kept) {
         const std::string& pattern = DataContains();

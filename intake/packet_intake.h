@@ -53,9 +53,10 @@ class PacketIntake {
     // is not given. Once the store, with the frames waiting for their place,
     // holds `memoryLimit` bytes, or once no memory can be had for a frame, the
     // intake stores nothing more and calls `onFull` once (inside the list lock,
-    // on the reader that found it full; it must not wait).
+    // on the reader that found it full; it must not wait). The frames are of
+    // `linkType`, which the store takes on.
     void Restart(std::optional<FrameTime> start, uint64_t memoryLimit = kNoMemoryLimit,
-                 std::function<void()> onFull = {});
+                 std::function<void()> onFull = {}, int linkType = kEthernetLinkType);
 
     // Any thread.
     IntakeCounters Counters() const;
@@ -149,6 +150,8 @@ class PacketIntake {
     std::deque<Finished> m_parked;
     std::optional<FrameTime> m_start;
     uint64_t m_nMemoryLimit = kNoMemoryLimit;
+    // Written by Restart only, with no reader running.
+    int m_nLinkType = kEthernetLinkType;
     std::function<void()> m_onFull;
     PacketRow m_row;
 };

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/short_lock.h"
+#include "protocols/decode.h"
 #include "protocols/kept_frame.h"
 #include "protocols/layer.h"
 
@@ -72,6 +73,11 @@ class PacketStore {
     // entries); 0 when empty. Any thread, without the lock.
     uint64_t LargestElapsedMs() const { return m_nLargestElapsed.load(std::memory_order_relaxed); }
 
+    // The capture's link type (libpcap's DLT_ values): every entry's frame is
+    // of it, and a view compiles filters and writes files for it.
+    int LinkType() const { return m_nLinkType.load(std::memory_order_relaxed); }
+    void SetLinkType(int linkType) { m_nLinkType.store(linkType, std::memory_order_relaxed); }
+
     // Guards every append, ClearPackets and every read that can meet a running reader.
     mutable ShortLock m_listLock;
 
@@ -82,4 +88,5 @@ class PacketStore {
     uint64_t m_nSlabMark = 0;
     std::atomic<uint64_t> m_nBytes{0};
     std::atomic<uint64_t> m_nLargestElapsed{0};
+    std::atomic<int> m_nLinkType{kEthernetLinkType};
 };

@@ -5,7 +5,6 @@
 #include <new>
 
 #include "protocols/decode.h"
-#include "protocols/ethernet.h"
 
 uint64_t ElapsedMs(const FrameTime& start, const FrameTime& at) {
     if (at <= start) return 0;
@@ -37,9 +36,7 @@ const KeptFrame* KeepFrame(ChainSlab& slab, const FrameInfo& info, const unsigne
     return kept;
 }
 
-const CProtocolLayer* DecodeKeptFrame(ChainSlab& slab, const KeptFrame& frame) {
+const CProtocolLayer* DecodeKeptFrame(ChainSlab& slab, const KeptFrame& frame, int linkType) {
     ChainBuilder builder(slab, frame.Bytes(), frame.capturedLength);
-    CEthernetLayer* root = builder.New<CEthernetLayer>();
-    if (root != nullptr) root->Decode(frame.Bytes(), static_cast<int>(frame.capturedLength));
-    return root;
+    return DecodeRoot(frame.Bytes(), static_cast<int>(frame.capturedLength), linkType);
 }

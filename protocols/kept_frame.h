@@ -53,5 +53,5 @@ const KeptFrame* KeepFrame(ChainSlab& slab, const FrameInfo& info, const unsigne
 
 // Decodes a frame kept in `slab` into a chain in the same slab, whose payload
 // and addresses point into the kept bytes; null when the slab has no room for
-// even the root layer.
-const CProtocolLayer* DecodeKeptFrame(ChainSlab& slab, const KeptFrame& frame);
+// even the root layer. `linkType` is the capture's (libpcap's DLT_ values).
+const CProtocolLayer* DecodeKeptFrame(ChainSlab& slab, const KeptFrame& frame, int linkType);

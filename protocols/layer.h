@@ -24,7 +24,7 @@ enum LayerType : int32_t {
 };
 
 class CProtocolLayer {
-public:
+  public:
     CProtocolLayer() = default;
     virtual ~CProtocolLayer() = default;
     CProtocolLayer(const CProtocolLayer&) = delete;
@@ -43,10 +43,13 @@ public:
     CProtocolLayer* m_pNext = nullptr;
     // The layer's constant name ("Ethernet", "IPv4", ...).
     const char* m_szName = "";
+    // Where the layer's header begins in the frame (0 for the root); its bytes
+    // run to the next layer's offset, or to the captured end.
+    uint32_t m_nOffset = 0;
     // Last, so that a layer's own first small field fills the space after it.
     int32_t m_nType = 0;
 
-protected:
+  protected:
     CProtocolLayer(int32_t type, const char* name) : m_szName(name), m_nType(type) {}
 
     // Appends the inner layer's XML when there is one and depth allows.
@@ -82,6 +85,7 @@ T* CProtocolLayer::DecodeInner(const unsigned char* data, int length, int consum
     m_pNext = inner;
     // Never form a pointer past the captured end: a negative rest starts at the end.
     const int step = consumed < 0 ? 0 : (consumed <= length ? consumed : (length > 0 ? length : 0));
+    inner->m_nOffset = m_nOffset + static_cast<uint32_t>(step);
     inner->Decode(data + step, length - consumed);
     return inner;
 }

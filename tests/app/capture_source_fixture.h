@@ -67,10 +67,11 @@ class FakeFiles : public CaptureFilesWindow {
         questions.push_back({text, caption});
         return answer;
     }
-    int SavePcap(const std::string& path, std::vector<StoredPacket> packets) override {
+    int SavePcap(const std::string& path, std::vector<StoredPacket> packets,
+                 int linkType) override {
         SaveControl control;
         control.cancel = cancelSave;
-        return SaveCapturePcap(path, packets, &control);
+        return SaveCapturePcap(path, packets, linkType, &control);
     }
     void SetCaptureName(const std::string& name) override { captureName = name; }
     void ShowCaptureSource(const ShownSource& source) override { shown = source; }

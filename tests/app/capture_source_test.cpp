@@ -44,7 +44,7 @@ TEST_F(CaptureSourceTest, OpenedFileFillsTheStoreInFileOrderUnderAProgress) {
     ASSERT_EQ(store.Count(),
               LineCount(Output("tcpdump -n -r '" + path.string() + "' 2>/dev/null")));
     const fs::path saved = dir / "saved.pcap";
-    ASSERT_EQ(SaveCapturePcap(saved.string(), store.Snapshot()), SAVE_OK);
+    ASSERT_EQ(SaveCapturePcap(saved.string(), store.Snapshot(), store.LinkType()), SAVE_OK);
     EXPECT_EQ(Tcpdump(saved), expected);
     // Time counts from the file's first frame.
     EXPECT_EQ(store.At(0)->elapsedMs, 0u);
@@ -66,7 +66,7 @@ TEST_F(CaptureSourceTest, PcapngOpensWithTheSameRowsAsPcap) {
     EXPECT_TRUE(window.messages.empty());
     EXPECT_EQ(files.captureName, "mix.pcapng");
     const fs::path saved = dir / "saved.pcap";
-    ASSERT_EQ(SaveCapturePcap(saved.string(), store.Snapshot()), SAVE_OK);
+    ASSERT_EQ(SaveCapturePcap(saved.string(), store.Snapshot(), store.LinkType()), SAVE_OK);
     EXPECT_EQ(Tcpdump(saved), Tcpdump(pcap));
     EXPECT_EQ(LogRows(saved), LogRows(pcap));
 }

@@ -336,7 +336,7 @@ TEST_P(CaptureOrderTest, RowsKeepTheWireOrderWithinEachFlowAndCausesComeFirst) {
     // by the intake with the same bytes, lengths and timestamps.
     const std::string saved = dumpFile + ".saved";
     const std::vector<StoredPacket> packets = store.Snapshot();
-    ASSERT_EQ(SaveCapturePcap(saved, packets), SAVE_OK);
+    ASSERT_EQ(SaveCapturePcap(saved, packets, kEthernetLinkType), SAVE_OK);
     PacketStore reread;
     PacketIntake rereadIntake(reread, dataContains);
     CaptureFileReader savedReader;

@@ -158,7 +158,7 @@ bool StreamsRows(const Options& options) {
 int WriteOutputs(const Options& options, const PacketStore& store) {
     int status = 0;
     if (!options.pcapOutput.empty()) {
-        if (SaveCapturePcap(options.pcapOutput, store.Snapshot()) != 0) {
+        if (SaveCapturePcap(options.pcapOutput, store.Snapshot(), store.LinkType()) != 0) {
             status = Fail(CouldntWriteMessage(options.pcapOutput));
         }
     }
