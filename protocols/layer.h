@@ -20,6 +20,13 @@ enum LayerType : int32_t {
     LAYER_UDP = 8,
     LAYER_ARP = 9,
     LAYER_RARP = 10,
+    LAYER_VLAN = 11,
+    LAYER_ICMPV6 = 12,
+    LAYER_IPV6_OPTIONS = 13,   // hop-by-hop, routing or destination options
+    LAYER_IPV6_FRAGMENT = 14,
+    LAYER_SLL = 15,            // Linux cooked capture
+    LAYER_SLL2 = 16,           // Linux cooked capture, version 2
+    LAYER_LOOPBACK = 17,       // BSD loopback: the address family
     LAYER_DATA = 255,
 };
 
