@@ -110,7 +110,7 @@ TEST(DetailItems, FieldWithoutDescIsLabelledByItsElementName) {
 }
 
 TEST(DetailItems, DocumentThatDoesNotParseGivesNothing) {
-    std::vector<DetailItem> items{DetailItem{"stale", {}}};
+    std::vector<DetailItem> items{DetailItem{"stale", {}, {}, {}}};
     EXPECT_FALSE(BuildDetailItems("<Packet><Ethernet><Type>1</Type></Packet>", items));
     EXPECT_TRUE(items.empty());
     EXPECT_FALSE(BuildDetailItems("", items));
