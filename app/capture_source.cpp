@@ -164,7 +164,7 @@ void CaptureSource::OnFinished(const CaptureFileResult& result) {
             m_window.ShowMessage(kCannotOpenMessage, kErrorCaption);
             break;
         case CaptureFileEnd::NotEthernet:
-            m_window.ShowMessage(kNotEthernetCaptureMessage, kErrorCaption);
+            m_window.ShowMessage(result.detail, kErrorCaption);
             break;
         case CaptureFileEnd::FilterFailed:
             m_window.ShowMessage(StartFailureMessage(StartFailure::CompileFilter), kErrorCaption);
@@ -186,16 +186,23 @@ void CaptureSource::OnSave() {
         m_window.ShowMessage(kNoPacketMessage, kWarningCaption);
         return;
     }
+    // With no read and no capture running, nothing else empties the store, so
+    // the generation read here is the one the rows come from.
+    const uint64_t generation = m_store.Generation();
+    std::vector<StoredPacket> packets;
+    const bool subset = m_files.ShownPackets(packets);
+    if (!subset) packets = m_store.Snapshot();
+    if (packets.empty()) {
+        m_window.ShowMessage(kNoPacketMessage, kWarningCaption);
+        return;
+    }
+    const size_t count = packets.size();
+    const bool whole = count == m_store.Count();
     const std::string path = m_files.AskSavePath();
     if (path.empty()) return;
-    // With no read and no capture running, nothing else empties the store, so
-    // the generation read here is the one the snapshot comes from.
-    const uint64_t generation = m_store.Generation();
-    std::vector<StoredPacket> packets = m_store.Snapshot();
-    const size_t count = packets.size();
     const int result = m_files.SavePcap(path, std::move(packets), m_store.LinkType());
     if (result == SAVE_OK) {
-        m_guard.MarkSaved(generation, count);
+        if (whole) m_guard.MarkSaved(generation, count);
         m_window.ShowMessage(kSavedMessage, kSuccessCaption);
     } else if (result != SAVE_CANCELLED) {
         m_window.ShowMessage(kSaveFailedMessage, kErrorCaption);

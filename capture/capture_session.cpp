@@ -173,6 +173,8 @@ void CaptureSession::CaptureThreadProc(const std::shared_ptr<CaptureState>& stat
         const bool cancelled = state->StopRequested();
         state->RequestStop();
         std::string message = cancelled ? std::string() : StartFailureMessage(failure);
+        if (failure == StartFailure::NotEthernet)
+            message = NotDecodedMessage(message.c_str(), state->m_nLinkType);
         PostToWindow([this, state, message = std::move(message)]() mutable {
             OnControllerFinished(state, std::move(message), kErrorCaption, {});
         });

@@ -35,6 +35,12 @@ FrameInfo FrameInfoOf(const pcap_pkthdr& header, bool nanoseconds) {
     return info;
 }
 
+std::string NotDecodedMessage(const char* message, int linkType) {
+    const char* name = pcap_datalink_val_to_name(linkType);
+    return std::string(message) + "\n" +
+           (name != nullptr ? std::string(name) : "link type " + std::to_string(linkType));
+}
+
 const char* StartFailureMessage(StartFailure failure) {
     switch (failure) {
         case StartFailure::None:
@@ -79,6 +85,16 @@ StartFailure CaptureState::Open(const std::string& interfaceName, const std::str
     m_bNanoseconds = pcap_get_tstamp_precision(m_hCapture) == PCAP_TSTAMP_PRECISION_NANO;
 
     StartFailure failure = StartFailure::None;
+    // "any" offers the cooked header's second version, which names each
+    // frame's interface, beside the first.
+    if (interfaceName == "any") {
+        int* offered = nullptr;
+        const int count = pcap_list_datalinks(m_hCapture, &offered);
+        for (int i = 0; i < count; ++i) {
+            if (offered[i] == DLT_LINUX_SLL2) pcap_set_datalink(m_hCapture, DLT_LINUX_SLL2);
+        }
+        if (count >= 0) pcap_free_datalinks(offered);
+    }
     m_nLinkType = pcap_datalink(m_hCapture);
     if (!DecodesLinkType(m_nLinkType)) {
         failure = StartFailure::NotEthernet;

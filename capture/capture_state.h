@@ -35,13 +35,16 @@ FrameInfo FrameInfoOf(const pcap_pkthdr& header, bool nanoseconds);
 enum class StartFailure {
     None,
     OpenAdapter,    // no such interface, or it cannot be opened
-    NotEthernet,    // its frames are not Ethernet II
+    NotEthernet,    // its frames are of a link type that is not decoded
     CompileFilter,  // the filter text does not compile
     SetFilter,      // the compiled filter cannot be installed
 };
 
 // The message box text of a failed start; empty for None.
 const char* StartFailureMessage(StartFailure failure);
+// The message of a capture whose link type is not decoded: `message`, and
+// libpcap's name of `linkType` on a line of its own.
+std::string NotDecodedMessage(const char* message, int linkType);
 
 inline constexpr char kReadErrorMessage[] =
     "The capture stopped because the interface reported an error";

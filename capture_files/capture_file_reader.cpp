@@ -152,6 +152,7 @@ CaptureFileResult CaptureFileReader::Read(const std::string& path, const std::st
     const int linkType = pcap_datalink(pcap.get());
     if (!DecodesLinkType(linkType)) {
         result.end = CaptureFileEnd::NotEthernet;
+        result.detail = NotDecodedMessage(kNotEthernetCaptureMessage, linkType);
         return result;
     }
     // The filter is applied here rather than installed in the handle, so that

@@ -21,7 +21,7 @@ enum class CaptureFileEnd {
     MemoryFull,    // the store reached its memory limit
     CutShort,      // the file or stream ends inside a frame or is damaged
     CannotOpen,    // no such file, or not a capture libpcap reads
-    NotEthernet,   // a capture of another link type
+    NotEthernet,   // a capture of a link type that is not decoded (detail: the message)
     FilterFailed,  // the filter does not compile
 };
 

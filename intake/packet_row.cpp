@@ -98,6 +98,7 @@ void BuildRow(const StoredPacket& packet, size_t index, PacketRow& row) {
         row.Set(COL_SRC_PORT, "---");
         row.Set(COL_DEST_PORT, "---");
         const CProtocolLayer* icmp = FindLayer(root, LAYER_ICMP);
+        if (icmp == nullptr) icmp = FindLayer(root, LAYER_ICMPV6);
         row.Set(COL_PROTO, icmp != nullptr ? icmp->m_szName : "---");
     }
 

@@ -2,7 +2,12 @@
 
 #include <pcap/dlt.h>
 
+#include "protocols/data.h"
 #include "protocols/ethernet.h"
+#include "protocols/ipv4.h"
+#include "protocols/ipv6.h"
+#include "protocols/linux_cooked.h"
+#include "protocols/loopback.h"
 
 static_assert(kEthernetLinkType == DLT_EN10MB);
 
@@ -15,11 +20,28 @@ CProtocolLayer* NewRoot(const unsigned char* frame, int caplen) {
     return root;
 }
 
+// Raw IP of either version: the version field tells which.
+CProtocolLayer* NewRawIpRoot(const unsigned char* frame, int caplen) {
+    const int version = caplen > 0 && frame != nullptr ? frame[0] >> 4 : 0;
+    if (version == 4) return NewRoot<CIpv4Layer>(frame, caplen);
+    if (version == 6) return NewRoot<CIpv6Layer>(frame, caplen);
+    return NewRoot<CDataLayer>(frame, caplen);
+}
+
 }  // namespace
 
 bool DecodesLinkType(int linkType) {
     switch (linkType) {
         case DLT_EN10MB:
+        case DLT_LINUX_SLL:
+        case DLT_LINUX_SLL2:
+        case DLT_RAW:
+        case DLT_IPV4:
+        case DLT_IPV6:
+        case DLT_NULL:
+        case DLT_LOOP:
+        case DLT_PPP:
+        case DLT_PPP_SERIAL:
             return true;
         default:
             return false;
@@ -31,15 +53,34 @@ CProtocolLayer* DecodeRoot(const unsigned char* frame, int caplen, int linkType)
     switch (linkType) {
         case DLT_EN10MB:
             return NewRoot<CEthernetLayer>(frame, caplen);
+        case DLT_LINUX_SLL:
+            return NewRoot<CSllLayer>(frame, caplen);
+        case DLT_LINUX_SLL2:
+            return NewRoot<CSll2Layer>(frame, caplen);
+        case DLT_RAW:
+            return NewRawIpRoot(frame, caplen);
+        case DLT_IPV4:
+            return NewRoot<CIpv4Layer>(frame, caplen);
+        case DLT_IPV6:
+            return NewRoot<CIpv6Layer>(frame, caplen);
+        case DLT_NULL:
+            return NewRoot<CLoopbackLayer>(frame, caplen);
+        case DLT_LOOP:
+            return NewRoot<CLoopLayer>(frame, caplen);
+        case DLT_PPP:
+        case DLT_PPP_SERIAL:
+            return NewRoot<CPppLinkLayer>(frame, caplen);
         default:
             return nullptr;
     }
 }
 
 size_t ChainBytesBound(int caplen) {
-    // Layer objects of the longest chain, their alignment, and the payload copy
-    // (or the ARP address arrays), which never exceed the captured bytes.
-    constexpr size_t kObjects = 1024;
+    // Layer objects of the longest chain (a link header, the most VLAN tags,
+    // PPPoE and PPP, IP with the most extension headers, the upper layers),
+    // their alignment, and the payload copy (or the ARP address arrays), which
+    // never exceed the captured bytes.
+    constexpr size_t kObjects = 4096;
     return kObjects + (caplen > 0 ? static_cast<size_t>(caplen) : 0);
 }
 

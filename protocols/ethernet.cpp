@@ -6,6 +6,43 @@
 #include "protocols/ipv4.h"
 #include "protocols/ipv6.h"
 #include "protocols/text_format.h"
+#include "protocols/vlan.h"
+
+void DecodeEtherType(CProtocolLayer& outer, const unsigned char* data, int length, int consumed,
+                     uint32_t etherType) {
+    // Tags are walked here, one layer each, rather than each tag decoding the
+    // next: a frame of stacked tags never deepens the stack.
+    CProtocolLayer* last = &outer;
+    for (int tags = 0; CVlanLayer::IsTag(etherType) && tags < CVlanLayer::kMostTags; ++tags) {
+        CVlanLayer* tag = last->DecodeInner<CVlanLayer>(data, length, consumed);
+        if (tag == nullptr) return;
+        data += consumed;
+        length -= consumed;
+        consumed = CVlanLayer::kHeaderSize;
+        etherType = tag->m_nEtherType;
+        last = tag;
+    }
+    switch (etherType) {
+        case 0x0800:
+            last->DecodeInner<CIpv4Layer>(data, length, consumed);
+            break;
+        case 0x86DD:
+            last->DecodeInner<CIpv6Layer>(data, length, consumed);
+            break;
+        case 0x8864:
+            last->DecodeInner<CPppoeLayer>(data, length, consumed);
+            break;
+        case 0x0806:
+            last->DecodeInner<CArpLayer>(data, length, consumed);
+            break;
+        case 0x8035:
+            last->DecodeInner<CRarpLayer>(data, length, consumed);
+            break;
+        default:
+            // PPPoE discovery, IEEE 802.2, tags past the most walked: the chain ends.
+            break;
+    }
+}
 
 void CEthernetLayer::Decode(const unsigned char* data, int length) {
     if (data == nullptr) return;
@@ -13,27 +50,7 @@ void CEthernetLayer::Decode(const unsigned char* data, int length) {
     r.ReadBytes(m_dstMac, sizeof m_dstMac);
     r.ReadBytes(m_srcMac, sizeof m_srcMac);
     m_nEtherType = r.ReadBe16();
-
-    // No VLAN tags, no PPPoE discovery stage, no IEEE 802.2: those end the chain.
-    switch (m_nEtherType) {
-        case 0x0800:
-            DecodeInner<CIpv4Layer>(data, length, kHeaderSize);
-            break;
-        case 0x86DD:
-            DecodeInner<CIpv6Layer>(data, length, kHeaderSize);
-            break;
-        case 0x8864:
-            DecodeInner<CPppoeLayer>(data, length, kHeaderSize);
-            break;
-        case 0x0806:
-            DecodeInner<CArpLayer>(data, length, kHeaderSize);
-            break;
-        case 0x8035:
-            DecodeInner<CRarpLayer>(data, length, kHeaderSize);
-            break;
-        default:
-            break;
-    }
+    DecodeEtherType(*this, data, length, kHeaderSize, m_nEtherType);
 }
 
 void CEthernetLayer::AppendXml(std::string& out, int depth) const {
@@ -69,8 +86,23 @@ void CPppLayer::Decode(const unsigned char* data, int length) {
     if (data == nullptr) return;
     ByteReader r(data, length);
     m_nProtocol = r.ReadBe16();
-    // Only IPv4 is carried on; IPv6 and the control protocols end the chain.
-    if (m_nProtocol == 0x0021) DecodeInner<CIpv4Layer>(data, length, kHeaderSize);
+    DecodeCarried(data, length, kHeaderSize);
+}
+
+void CPppLayer::DecodeCarried(const unsigned char* data, int length, int consumed) {
+    // IPv4 and IPv6 are carried on; the control protocols end the chain.
+    if (m_nProtocol == 0x0021) DecodeInner<CIpv4Layer>(data, length, consumed);
+    if (m_nProtocol == 0x0057) DecodeInner<CIpv6Layer>(data, length, consumed);
+}
+
+void CPppLinkLayer::Decode(const unsigned char* data, int length) {
+    if (data == nullptr) return;
+    ByteReader r(data, length);
+    if (r.Has(2) && data[0] == 0xFF && data[1] == 0x03) r.Skip(2);
+    m_nProtocol = r.ReadU8();
+    // An even first byte is the high half of a two-byte protocol number.
+    if ((m_nProtocol & 1) == 0) m_nProtocol = (m_nProtocol << 8) | r.ReadU8();
+    if (!r.Overrun()) DecodeCarried(data, length, static_cast<int>(r.Position()));
 }
 
 void CPppLayer::AppendXml(std::string& out, int depth) const {

@@ -1,12 +1,10 @@
-// IPv6: the 40-byte fixed header only; extension headers become payload.
+// IPv6: the 40-byte fixed header; the extension headers after it are layers of
+// their own.
 #include "protocols/ipv6.h"
 
 #include "protocols/byte_reader.h"
-#include "protocols/data.h"
-#include "protocols/icmp.h"
-#include "protocols/tcp.h"
+#include "protocols/ipv6_extension.h"
 #include "protocols/text_format.h"
-#include "protocols/udp.h"
 
 void CIpv6Layer::Decode(const unsigned char* data, int length) {
     if (data == nullptr) return;
@@ -21,21 +19,7 @@ void CIpv6Layer::Decode(const unsigned char* data, int length) {
     r.ReadBytes(m_srcAddr, sizeof m_srcAddr);
     r.ReadBytes(m_dstAddr, sizeof m_dstAddr);
 
-    // The same numbers as IPv4; ICMPv6 (58) and extension headers are payload.
-    switch (m_nNextHeader) {
-        case 1:
-            DecodeInner<CIcmpLayer>(data, length, kHeaderSize);
-            break;
-        case 6:
-            DecodeInner<CTcpLayer>(data, length, kHeaderSize);
-            break;
-        case 17:
-            DecodeInner<CUdpLayer>(data, length, kHeaderSize);
-            break;
-        default:
-            DecodeInner<CDataLayer>(data, length, kHeaderSize);
-            break;
-    }
+    DecodeIpv6Next(*this, data, length, kHeaderSize, m_nNextHeader);
 }
 
 void CIpv6Layer::AppendXml(std::string& out, int depth) const {

@@ -1,4 +1,4 @@
-// IPv6 fixed header (extension headers are not followed).
+// IPv6 fixed header (extension headers: ipv6_extension.h).
 //
 //  0    4        12              32       48       56      64
 //  +----+--------+---------------+--------+--------+-------+
@@ -11,7 +11,7 @@
 #include "protocols/layer.h"
 
 class CIpv6Layer : public CProtocolLayer {
-public:
+  public:
     static constexpr int32_t kType = LAYER_IPV6;
     static constexpr int kHeaderSize = 40;
     CIpv6Layer() : CProtocolLayer(kType, "IPv6") {}

@@ -22,11 +22,11 @@ enum LayerType : int32_t {
     LAYER_RARP = 10,
     LAYER_VLAN = 11,
     LAYER_ICMPV6 = 12,
-    LAYER_IPV6_OPTIONS = 13,   // hop-by-hop, routing or destination options
+    LAYER_IPV6_OPTIONS = 13,  // hop-by-hop, routing or destination options
     LAYER_IPV6_FRAGMENT = 14,
-    LAYER_SLL = 15,            // Linux cooked capture
-    LAYER_SLL2 = 16,           // Linux cooked capture, version 2
-    LAYER_LOOPBACK = 17,       // BSD loopback: the address family
+    LAYER_SLL = 15,       // Linux cooked capture
+    LAYER_SLL2 = 16,      // Linux cooked capture, version 2
+    LAYER_LOOPBACK = 17,  // BSD loopback: the address family
     LAYER_DATA = 255,
 };
 
@@ -56,12 +56,6 @@ class CProtocolLayer {
     // Last, so that a layer's own first small field fills the space after it.
     int32_t m_nType = 0;
 
-  protected:
-    CProtocolLayer(int32_t type, const char* name) : m_szName(name), m_nType(type) {}
-
-    // Appends the inner layer's XML when there is one and depth allows.
-    void AppendInner(std::string& out, int depth) const;
-
     // Creates T as this layer's inner layer and decodes it from what follows
     // `consumed` header bytes. Fails softly (no inner layer) when no decode is in
     // progress on this thread, its slab is full, or fewer bytes remain than T's
@@ -69,6 +63,12 @@ class CProtocolLayer {
     // for an empty rest).
     template <class T>
     T* DecodeInner(const unsigned char* data, int length, int consumed);
+
+  protected:
+    CProtocolLayer(int32_t type, const char* name) : m_szName(name), m_nType(type) {}
+
+    // Appends the inner layer's XML when there is one and depth allows.
+    void AppendInner(std::string& out, int depth) const;
 };
 
 // The first layer of `type` along the chain, beginning with `root` itself.

@@ -44,6 +44,9 @@ uint32_t TcpPacketView::DatagramLength() const {
 }
 
 uint32_t TcpPacketView::IpHeaderLength() const {
+    // IPv6's payload length counts its extension headers, which lie between
+    // the fixed header and TCP.
+    if (ipv6 && tcp->m_nOffset > ip->m_nOffset) return tcp->m_nOffset - ip->m_nOffset;
     if (ipv6) return CIpv6Layer::kHeaderSize;
     return static_cast<const CIpv4Layer*>(ip)->m_nHeaderLen;
 }

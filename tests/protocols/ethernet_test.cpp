@@ -28,11 +28,15 @@ TEST(EthernetDispatch, EtherTypeChoosesTheInnerLayer) {
     const Bytes body = Fill(60, 0);  // room for any inner header
     const Case cases[] = {
         {0x0800, {LAYER_ETHERNET, LAYER_IPV4, LAYER_DATA}},
-        {0x86DD, {LAYER_ETHERNET, LAYER_IPV6, LAYER_DATA}},
+        // Zeros after IPv6 are hop-by-hop headers, the last one cut short.
+        {0x86DD,
+         {LAYER_ETHERNET, LAYER_IPV6, LAYER_IPV6_OPTIONS, LAYER_IPV6_OPTIONS, LAYER_IPV6_OPTIONS,
+          LAYER_DATA}},
         {0x0806, {LAYER_ETHERNET, LAYER_ARP}},
         {0x8035, {LAYER_ETHERNET, LAYER_RARP}},
         {0x8864, {LAYER_ETHERNET, LAYER_PPPOE, LAYER_PPP}},
-        {0x8100, {LAYER_ETHERNET}},  // VLAN tags are not followed
+        {0x8100, {LAYER_ETHERNET, LAYER_VLAN}},  // a tag carrying type 0
+        {0x88A8, {LAYER_ETHERNET, LAYER_VLAN}},
         {0x8863, {LAYER_ETHERNET}},  // PPPoE discovery stage
         {0x0026, {LAYER_ETHERNET}},  // IEEE 802.3 length field
     };
@@ -83,11 +87,15 @@ TEST(Pppoe, DataStageCarryingIpv4) {
     EXPECT_EQ(Layer<CIpv4Layer>(root).m_srcAddr[3], 99);
 }
 
-TEST(Pppoe, PppProtocolOtherThanIpv4EndsTheChain) {
+TEST(Pppoe, PppCarriesIpv6AndNoControlProtocol) {
     const Bytes pppoe = {0x11, 0x00, 0x12, 0x34, 0x00, 0x2A, 0x00, 0x57};
     const auto root = Decode(Cat({Ethernet(0x8864), pppoe, Ipv6(59)}));
-    EXPECT_EQ(Types(root.get()), (std::vector<int>{LAYER_ETHERNET, LAYER_PPPOE, LAYER_PPP}));
+    EXPECT_EQ(Types(root.get()),
+              (std::vector<int>{LAYER_ETHERNET, LAYER_PPPOE, LAYER_PPP, LAYER_IPV6, LAYER_DATA}));
     EXPECT_EQ(Xml(root->m_pNext->m_pNext), "<PPP><Protocol>0x0057</Protocol></PPP>");
+    const Bytes lcp = {0x11, 0x00, 0x12, 0x34, 0x00, 0x2A, 0xC0, 0x21};
+    EXPECT_EQ(Types(Decode(Cat({Ethernet(0x8864), lcp, Ipv6(59)})).get()),
+              (std::vector<int>{LAYER_ETHERNET, LAYER_PPPOE, LAYER_PPP}));
 }
 
 TEST(Pppoe, ChainEndsWhereTheNextFixedHeaderDoesNotFit) {

@@ -39,7 +39,8 @@ TEST(Ipv6Dispatch, NextHeaderChoosesTheInnerLayer) {
 
     EXPECT_NE(FindLayer(Decode(Cat({Ethernet(0x86DD), Ipv6(1), rest})).get(), LAYER_ICMP), nullptr);
     EXPECT_NE(FindLayer(Decode(Cat({Ethernet(0x86DD), Ipv6(17), rest})).get(), LAYER_UDP), nullptr);
-    for (const uint8_t next : {58, 0, 44}) {
+    // No next header, IPv6 in IPv6, ESP: payload.
+    for (const uint8_t next : {59, 41, 50}) {
         const auto root = Decode(Cat({Ethernet(0x86DD), Ipv6(next), rest}));
         EXPECT_EQ(Types(root.get()), (std::vector<int>{LAYER_ETHERNET, LAYER_IPV6, LAYER_DATA}));
         const auto& data = Layer<CDataLayer>(root);

@@ -18,7 +18,7 @@ std::string CaptureFileError(const std::string& path, const CaptureFileResult& r
             return "Couldn't read the capture file " + path +
                    (result.detail.empty() ? std::string() : ": " + result.detail);
         case CaptureFileEnd::NotEthernet:
-            return kNotEthernetCaptureMessage;
+            return result.detail;
         case CaptureFileEnd::FilterFailed:
             return StartFailureMessage(StartFailure::CompileFilter);
     }
