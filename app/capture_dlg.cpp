@@ -120,6 +120,7 @@ CCaptureDlg::CCaptureDlg(bool startHotKey, QWidget* parent)
     connect(m_ui->m_btnCopy, &QPushButton::clicked, this, &CCaptureDlg::OnCopyPacket);
     connect(m_ui->m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CCaptureDlg::OnPacketSelectionChanged);
+    m_ui->m_bytes->FollowTree(m_ui->m_tree);
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         m_detailsRow = -1;
         m_numDigits = m_timeDigits = 0;
@@ -285,16 +286,18 @@ void CCaptureDlg::FitNumberColumns() {
 }
 
 void CCaptureDlg::SetFirstSize() {
-    // The lists take the height: the packet list as much again as the tree.
+    // The lists take the height: the packet list as much again as the tree,
+    // and the tree as much as the bytes.
     m_ui->m_splitter->setStretchFactor(0, 2);
     m_ui->m_splitter->setStretchFactor(1, 1);
-    // The command column stands beside both panes: its first control level
+    m_ui->m_splitter->setStretchFactor(2, 1);
+    // The command column stands beside the panes: its first control level
     // with the top of the packet list (below the panel's title), its last
-    // with the bottom of the tree.
+    // with the bottom of the bytes.
     const int top =
         m_ui->mainPanel->contentsMargins().top() + m_ui->m_mainLayout->contentsMargins().top();
-    const int bottom = m_ui->detailsPanel->contentsMargins().bottom() +
-                       m_ui->m_detailsLayout->contentsMargins().bottom();
+    const int bottom = m_ui->bytesPanel->contentsMargins().bottom() +
+                       m_ui->m_bytesLayout->contentsMargins().bottom();
     QMargins column = m_ui->m_rightColumn->contentsMargins();
     column.setTop(top);
     column.setBottom(bottom);
@@ -492,12 +495,14 @@ void CCaptureDlg::OnPacketSelectionChanged() {
     if (row < 0 || row == m_detailsRow) return;
     m_detailsRow = row;
     m_ui->m_tree->clear();
+    m_ui->m_bytes->Clear();
     const std::optional<StoredPacket> packet =
         m_packets.At(static_cast<size_t>(row), m_model->Generation());
     if (!packet) return;
     std::vector<DetailItem> items;
-    if (!DetailItemsOf(packet->root.get(), items)) return;
+    if (!DetailItemsOf(*packet, items)) return;
     FillDetailTree(m_ui->m_tree, items);
+    m_ui->m_bytes->ShowFrame(*packet);
 }
 
 void CCaptureDlg::OnAbout() {

@@ -6,14 +6,30 @@
 #include <QTreeWidget>
 #include <algorithm>
 
+namespace {
+
+// The item data that hold an item's place in the frame.
+constexpr int kOffsetRole = Qt::UserRole;
+constexpr int kLengthRole = Qt::UserRole + 1;
+
+void SetPlace(QTreeWidgetItem* item, const BytePlace& place) {
+    item->setData(0, kOffsetRole, place.offset);
+    item->setData(0, kLengthRole, place.length);
+}
+
+}  // namespace
+
 void FillDetailTree(QTreeWidget* tree, const std::vector<DetailItem>& items) {
     tree->clear();
     QList<QTreeWidgetItem*> layers;
     layers.reserve(static_cast<qsizetype>(items.size()));
     for (const DetailItem& item : items) {
         auto* layer = new QTreeWidgetItem(QStringList(QString::fromStdString(item.text)));
-        for (const std::string& field : item.fields) {
-            new QTreeWidgetItem(layer, QStringList(QString::fromStdString(field)));
+        SetPlace(layer, item.place);
+        for (size_t i = 0; i < item.fields.size(); ++i) {
+            auto* field =
+                new QTreeWidgetItem(layer, QStringList(QString::fromStdString(item.fields[i])));
+            if (i < item.fieldPlaces.size()) SetPlace(field, item.fieldPlaces[i]);
         }
         layers.append(layer);
     }
@@ -21,6 +37,10 @@ void FillDetailTree(QTreeWidget* tree, const std::vector<DetailItem>& items) {
     tree->addTopLevelItems(layers);
     tree->setCurrentItem(nullptr);
     tree->clearSelection();
+}
+
+BytePlace ItemPlace(const QTreeWidgetItem* item) {
+    return {item->data(0, kOffsetRole).toUInt(), item->data(0, kLengthRole).toUInt()};
 }
 
 int FirstSelectedRow(const QAbstractItemView* list) {

@@ -18,6 +18,7 @@
 
 #include "app/capture_dlg.h"
 #include "app/packet_list_model.h"
+#include "intake/packet_intake.h"
 #include "tests/xml/xml_test_frames.h"
 #include "xml/packet_document.h"
 
@@ -65,6 +66,7 @@ class XmlWindowTest : public QObject {
     void clickShowsThePacketInTheTree();
     void keyboardSelectionShowsThePacket();
     void clickLeavingNoSelectedRowKeepsTheTree();
+    void selectingAnItemHighlightsItsBytes();
     void copyShowsTheTextAndPutsItOnTheClipboard();
     void copyWithoutSelectionDoesNothing();
     void saveWritesTheLogAndSaysSo();
@@ -161,6 +163,48 @@ void XmlWindowTest::clickLeavingNoSelectedRowKeepsTheTree() {
     QTest::mouseClick(m_list->viewport(), Qt::LeftButton, Qt::NoModifier,
                       QPoint(10, m_list->viewport()->height() - 3));
     QCOMPARE(m_tree->topLevelItemCount(), 4);
+}
+
+void XmlWindowTest::selectingAnItemHighlightsItsBytes() {
+    const xml_test::Bytes frame = xml_test::TcpFrame("hello\x01");
+    // Kept by the intake as a capture keeps it, so the byte view has its bytes.
+    SharedText noText;
+    PacketIntake intake(m_dlg->Packets(), noText);
+    intake.Restart(std::nullopt);
+    const auto size = static_cast<uint32_t>(frame.size());
+    QVERIFY(PacketIntake::Reader(intake).ProcessPacket({{}, size, size}, frame.data()));
+    m_dlg->Model().Refresh();
+    auto* bytes = m_dlg->findChild<QPlainTextEdit*>(QStringLiteral("m_bytes"));
+    QVERIFY(bytes != nullptr && bytes->toPlainText().isEmpty());
+    ClickRow(0);
+    QCOMPARE(bytes->blockCount(), static_cast<int>(frame.size() + 15) / 16);
+
+    // Layer, field (-1: the layer itself), and the bytes it covers.
+    const struct {
+        int layer, field, offset, length;
+    } cases[] = {{0, 0, 6, 6},  {1, 1, 26, 4},   {1, -1, 14, 20},
+                 {2, 8, 46, 2}, {2, -1, 34, 20}, {3, 1, 54, static_cast<int>(frame.size()) - 54}};
+    for (const auto& c : cases) {
+        QTreeWidgetItem* item = m_tree->topLevelItem(c.layer);
+        if (c.field >= 0) item = item->child(c.field);
+        m_tree->expandAll();
+        m_tree->scrollToItem(item);
+        QTest::mouseClick(m_tree->viewport(), Qt::LeftButton, {},
+                          m_tree->visualItemRect(item).center());
+        QStringList hex, text;
+        for (int i = c.offset; i < c.offset + c.length; ++i) {
+            const unsigned char b = frame[static_cast<size_t>(i)];
+            hex << QString::asprintf("%02x", b);
+            text << QChar(b >= 0x20 && b < 0x7F ? b : '.');
+        }
+        // Hexadecimal and text ranges alternate, one pair per line.
+        QStringList shownHex, shownText;
+        const QList<QTextEdit::ExtraSelection> shown = bytes->extraSelections();
+        for (qsizetype i = 0; i < shown.size(); ++i)
+            (i % 2 == 0 ? shownHex : shownText) << shown[i].cursor.selectedText();
+        QCOMPARE(shownHex.join(u' ').split(u' ', Qt::SkipEmptyParts), hex);
+        QCOMPARE(shownText.join(QString()), text.join(QString()));
+    }
 }
 
 void XmlWindowTest::copyShowsTheTextAndPutsItOnTheClipboard() {
