@@ -20,10 +20,19 @@ size_t PacketStore::Append(StoredPacket packet, ChainSlab* slab) {
     return AppendLocked(std::move(packet), slab);
 }
 
+void PacketStore::PassThrough(PacketSink sink) {
+    std::scoped_lock lock(m_listLock);
+    m_sink = std::move(sink);
+}
+
 size_t PacketStore::AppendLocked(StoredPacket packet, ChainSlab* slab) {
-    if (slab != nullptr) CountSlabLocked(*slab);
     if (packet.elapsedMs > m_nLargestElapsed.load(std::memory_order_relaxed))
         m_nLargestElapsed.store(packet.elapsedMs, std::memory_order_relaxed);
+    if (m_sink) {
+        m_nBytes.store(m_sink(m_nPassed, packet), std::memory_order_relaxed);
+        return m_nPassed++;
+    }
+    if (slab != nullptr) CountSlabLocked(*slab);
     m_packets.push_back(std::move(packet));
     m_nBytes.store(m_nBytes.load(std::memory_order_relaxed) + sizeof(StoredPacket),
                    std::memory_order_relaxed);
@@ -31,6 +40,9 @@ size_t PacketStore::AppendLocked(StoredPacket packet, ChainSlab* slab) {
 }
 
 void PacketStore::CountSlabLocked(ChainSlab& slab) {
+    // Passed-through frames are held only while in flight: a slab counted
+    // here would stay counted after its frames were gone.
+    if (m_sink) return;
     if (!slab.MarkCountedBy(m_nSlabMark)) return;
     m_nBytes.store(m_nBytes.load(std::memory_order_relaxed) + slab.Capacity(),
                    std::memory_order_relaxed);
@@ -41,6 +53,7 @@ void PacketStore::ClearPackets() {
     {
         std::scoped_lock lock(m_listLock);
         dropped.swap(m_packets);
+        m_nPassed = 0;
         ++m_generation;
         m_nSlabMark = NewSlabMark();
         m_nBytes.store(0, std::memory_order_relaxed);

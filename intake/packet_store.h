@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -34,6 +35,17 @@ class PacketStore {
     PacketStore(const PacketStore&) = delete;
     PacketStore& operator=(const PacketStore&) = delete;
 
+    // Takes each entry that would be appended, with the index it would have,
+    // inside the list lock and in order; returns the bytes its taker still
+    // holds (buffered output), which Bytes() then reports.
+    using PacketSink = std::function<uint64_t(size_t index, const StoredPacket& packet)>;
+    // From now on the store keeps nothing: every append goes to `sink`, and the
+    // entry (with its frame and chain) is released once the sink returns. For a
+    // reader that needs no frame after writing it out (tapwatch-log's rows, log
+    // and pcap), so memory does not grow with the capture. No entry can be
+    // read back: not for an intake with a RowObserver. Before any append.
+    void PassThrough(PacketSink sink);
+
     // Appends under the list lock and returns the entry's index. `slab` is the
     // slab the entry's chain lives in, when known, so its capacity is counted.
     size_t Append(StoredPacket packet, ChainSlab* slab = nullptr);
@@ -49,6 +61,10 @@ class PacketStore {
     bool Empty() const { return Count() == 0; }
     // Entry i, for a caller that holds m_listLock; i must exist.
     const StoredPacket& AtLocked(size_t index) const { return m_packets[index]; }
+    // The count and the generation, for a caller that holds m_listLock (a
+    // view copying many entries in one turn of the lock).
+    size_t CountLocked() const { return m_packets.size(); }
+    uint64_t GenerationLocked() const { return m_generation; }
     // A copy of entry i, or nothing when the store has no such entry.
     std::optional<StoredPacket> At(size_t index) const;
     // The same, or nothing when the store was emptied since `generation`: a
@@ -83,6 +99,9 @@ class PacketStore {
 
   private:
     std::deque<StoredPacket> m_packets;
+    PacketSink m_sink;
+    // Entries handed to the sink since the last ClearPackets.
+    size_t m_nPassed = 0;
     uint64_t m_generation = 0;
     // Marks the slabs counted since the last ClearPackets; unique among stores.
     uint64_t m_nSlabMark = 0;

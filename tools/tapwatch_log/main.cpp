@@ -4,9 +4,11 @@
 // session instead.
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "capture/capture_state.h"
@@ -22,38 +24,42 @@
 #include "tools/tapwatch_log/live_console.h"
 #include "tools/tapwatch_log/log_output.h"
 #include "tools/tapwatch_log/session_output.h"
+#include "tools/tapwatch_log/stream_output.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tapwatch-log [--rows] [--filter EXPR] [--contains TEXT] [-o OUT] [-w PCAP]\n"
-    "                    [--memory-limit MB] FILE\n"
-    "       tapwatch-log [--rows] [--filter EXPR] [--contains TEXT] [-o OUT] [-w PCAP]\n"
-    "                    [--memory-limit MB] -i IFACE [--duration SECONDS]\n"
-    "  FILE            a pcap or pcapng capture of Ethernet frames; - or a FIFO is\n"
-    "                  read as a stream, frame by frame as it arrives, until its\n"
-    "                  end, SIGINT or SIGTERM\n"
+    "usage: tapwatch-log [--rows] [--filter EXPR] [--contains TEXT] [-Y EXPR] [-o OUT]\n"
+    "                    [-w PCAP] [--memory-limit MB] FILE\n"
+    "       tapwatch-log [--rows] [--filter EXPR] [--contains TEXT] [-Y EXPR] [-o OUT]\n"
+    "                    [-w PCAP] [--memory-limit MB] -i IFACE [--duration SECONDS]\n"
+    "  FILE            a pcap or pcapng capture; - or a FIFO is read as a stream,\n"
+    "                  frame by frame as it arrives, until its end, SIGINT or SIGTERM\n"
     "  -i IFACE        capture live on IFACE (a name, or its number in the\n"
     "                  interface list) until SIGINT or SIGTERM; needs the right\n"
     "                  to capture (root or CAP_NET_RAW)\n"
     "  --duration SECONDS  end the live capture after SECONDS\n"
     "  --rows          write one line of eight tab-separated cells per packet\n"
     "                  (Num, Frame, Proto, Src IP, Dest IP, Src Port, Dest Port, Time)\n"
-    "                  instead of the XML capture log; to standard output each\n"
-    "                  row is written as its frame is taken in\n"
-    "  --filter EXPR   keep only frames matching the pcap filter expression\n"
+    "                  instead of the XML capture log\n"
+    "  --filter EXPR   keep only frames matching the pcap filter expression (the\n"
+    "                  rows are numbered among the frames kept)\n"
     "  --contains TEXT keep only frames whose payload holds TEXT (case-sensitive)\n"
+    "  -Y EXPR         display filter: write only the rows, log elements and pcap\n"
+    "                  records of frames matching the pcap filter expression; the\n"
+    "                  rows keep the numbers they have without it\n"
     "  -o OUT          write the log or the rows to OUT instead of standard output\n"
     "  -w PCAP         write the kept frames as a pcap file (nanosecond timestamps);\n"
     "                  alone, nothing else is written\n"
     "  --memory-limit MB  stop taking frames in once they hold MB MiB of memory\n"
     "                  (default: half the machine's memory, at most what is\n"
-    "                  available less 256 MiB)\n";
+    "                  available less 256 MiB)\n"
+    "The rows, the log and -w are written as the frames come, in memory that does\n"
+    "not grow with the capture: the limit bounds only what is not yet written.\n"
+    "A regular file OUT or PCAP is replaced only once it is whole.\n";
 
-// Rows to standard output are flushed at least this often while a live
-// capture runs, and whenever this much is buffered.
-constexpr auto kRowFlushInterval = std::chrono::milliseconds{10};
-constexpr size_t kRowFlushBytes = size_t{64} << 10;
+// What a live capture has buffered is written at least this often.
+constexpr auto kFlushInterval = std::chrono::milliseconds{10};
 
 struct Options {
     bool rows = false;
@@ -62,6 +68,7 @@ struct Options {
     std::string output = "-";
     bool outputGiven = false;
     std::string pcapOutput;
+    std::string displayFilter;  // -Y
     std::string input;
     std::string interface;  // live capture instead of a file
     double duration = 0;
@@ -96,6 +103,9 @@ int Parse(int argc, char** argv, Options& options) {
             options.rows = true;
         } else if (arg == "--filter") {
             if (!value(options.filter)) return Fail("--filter needs an expression");
+        } else if (arg == "-Y") {
+            if (!value(options.displayFilter) || options.displayFilter.empty())
+                return Fail("-Y needs a display filter expression");
         } else if (arg == "--contains") {
             if (!value(options.contains)) return Fail("--contains needs a text");
         } else if (arg == "-o") {
@@ -134,6 +144,8 @@ int Parse(int argc, char** argv, Options& options) {
         !error.empty())
         return Fail(error);
     const bool sessions = options.session.mode != SessionOutputOptions::Mode::None;
+    if (sessions && !options.displayFilter.empty())
+        return Fail("-Y goes with the rows, the log and -w, not with --sessions or --follow");
     const bool textToStdout =
         (options.rows || sessions || options.pcapOutput.empty() || options.outputGiven) &&
         options.output == "-";
@@ -149,31 +161,32 @@ int Parse(int argc, char** argv, Options& options) {
     return 0;
 }
 
-// Rows go out as frames come in: to standard output only, the other outputs
-// are written whole at the end.
-bool StreamsRows(const Options& options) {
-    return options.rows && options.output == "-";
+// Rows, the log and the pcap file are written as the frames come, each frame
+// released once written; only the conversations need the capture kept.
+bool KeepsFrames(const Options& options) {
+    return options.session.mode != SessionOutputOptions::Mode::None;
 }
 
-int WriteOutputs(const Options& options, const PacketStore& store) {
-    int status = 0;
-    if (!options.pcapOutput.empty()) {
-        if (SaveCapturePcap(options.pcapOutput, store.Snapshot(), store.LinkType()) != 0) {
-            status = Fail(CouldntWriteMessage(options.pcapOutput));
-        }
-    }
-    if (options.session.mode != SessionOutputOptions::Mode::None) {
-        const SessionOutputResult r = WriteSessionOutput(options.output, options.session, store);
-        return r.ok ? status : Fail(r.error);
-    }
-    const bool text = options.rows || options.pcapOutput.empty() || options.outputGiven;
-    if (!text || StreamsRows(options)) return status;
-    const bool ok =
-        options.rows ? WriteRows(options.output, store) : WriteLog(options.output, store);
-    if (!ok) {
-        status = Fail(CouldntWriteMessage(options.output));
-    }
-    return status;
+StreamOutputOptions StreamOptions(const Options& options) {
+    StreamOutputOptions stream;
+    using Text = StreamOutputOptions::Text;
+    stream.text = options.rows                                        ? Text::Rows
+                  : options.pcapOutput.empty() || options.outputGiven ? Text::Log
+                                                                      : Text::None;
+    stream.textPath = options.output;
+    stream.pcapPath = options.pcapOutput;
+    stream.displayFilter = options.displayFilter;
+    // Live readers must not wait for the output: the ticks write it.
+    stream.flushInAdd = options.interface.empty();
+    return stream;
+}
+
+// After the read: the streamed outputs put in place, or the kept capture's
+// conversations written.
+int WriteOutputs(const Options& options, const PacketStore& store, StreamOutput* stream) {
+    if (stream != nullptr) return stream->Finish() ? 0 : Fail(stream->Error());
+    const SessionOutputResult r = WriteSessionOutput(options.output, options.session, store);
+    return r.ok ? 0 : Fail(r.error);
 }
 
 std::string StatisticsLine(const CaptureStatistics& s) {
@@ -188,7 +201,7 @@ std::string StatisticsLine(const CaptureStatistics& s) {
     return line;
 }
 
-int RunLive(const Options& options, PacketStore& store, RowStream* rows) {
+int RunLive(const Options& options, PacketStore& store, StreamOutput* stream) {
     ConsoleCaptureOptions live;
     live.interface = options.interface;
     live.durationSeconds = options.duration;
@@ -197,43 +210,45 @@ int RunLive(const Options& options, PacketStore& store, RowStream* rows) {
     live.memoryLimit = options.memoryLimit;
     CaptureStatistics statistics;
     live.statistics = &statistics;
-    if (rows != nullptr) {
-        live.onRow = [rows](size_t, const PacketRow& row) { rows->Add(row); };
-        live.onTick = [rows] { rows->Flush(); };
-        live.tick = kRowFlushInterval;
+    std::atomic<bool> failed{false};
+    if (stream != nullptr) {
+        stream->OnFailure([&failed] { failed.store(true); });
+        live.stop = &failed;
+        live.onRunning = [stream] { stream->Open(); };
+        live.onTick = [stream] { stream->Flush(); };
+        live.tick = kFlushInterval;
     }
     // The capture writes its own messages. What a capture that ran has
     // taken in is written, even when the interface failed under it.
     const int captured = RunConsoleCapture(live, store);
     if (captured == kConsoleCaptureNoStart) return 1;
-    if (rows != nullptr) rows->Flush();
     std::fprintf(stderr, "tapwatch-log: %s\n", StatisticsLine(statistics).c_str());
-    const int written = WriteOutputs(options, store);
+    const int written = WriteOutputs(options, store, stream);
     return captured == kConsoleCaptureFailed ? 1 : written;
 }
 
-int RunFile(const Options& options, PacketStore& store, RowStream* rows) {
+int RunFile(const Options& options, PacketStore& store, StreamOutput* stream) {
     SharedText dataContains(options.contains);
-    PacketIntake::RowObserver observer;
-    if (rows != nullptr) {
-        // A single reader: flushing here holds up nobody.
-        observer = [rows](size_t, const PacketRow& row) {
-            if (rows->Add(row) >= kRowFlushBytes) rows->Flush();
-        };
-    }
-    PacketIntake intake(store, dataContains, observer);
+    PacketIntake intake(store, dataContains);
     CaptureFileReader reader;
+    if (stream != nullptr) stream->OnFailure([&reader] { reader.Stop(); });
     const uint64_t limit = options.memoryLimit != 0 ? options.memoryLimit : DefaultMemoryLimit();
     CaptureFileResult result;
     {
         // Stop is safe to call in a signal handler.
         const StopSignals signals(
             [](void* context) { static_cast<CaptureFileReader*>(context)->Stop(); }, &reader);
-        result = reader.Read(options.input, options.filter, intake, limit, [rows] {
-            if (rows != nullptr) rows->Flush();
-        });
+        // The outputs open only once the capture is accepted: a file that is
+        // not one leaves them as they were.
+        result = reader.Read(
+            options.input, options.filter, intake, limit,
+            [stream] {
+                if (stream != nullptr) stream->Flush();
+            },
+            [stream] {
+                if (stream != nullptr) stream->Open();
+            });
     }
-    if (rows != nullptr) rows->Flush();
 
     const std::string error = CaptureFileError(options.input, result);
     switch (result.end) {
@@ -248,7 +263,7 @@ int RunFile(const Options& options, PacketStore& store, RowStream* rows) {
             break;
     }
     // What was read before a damaged end is written, then the damage reported.
-    const int written = WriteOutputs(options, store);
+    const int written = WriteOutputs(options, store, stream);
     if (result.end == CaptureFileEnd::CutShort) return Fail(error);
     return written;
 }
@@ -261,10 +276,13 @@ int main(int argc, char** argv) {
     if (parsed != 0) return parsed < 0 ? 0 : parsed;
 
     PacketStore store;
-    RowStream rowStream(STDOUT_FILENO);
-    RowStream* rows = StreamsRows(options) ? &rowStream : nullptr;
-    int status =
-        options.interface.empty() ? RunFile(options, store, rows) : RunLive(options, store, rows);
-    if (rows != nullptr && !rows->Ok() && status == 0) status = Fail(CouldntWriteMessage("-"));
-    return status;
+    std::unique_ptr<StreamOutput> stream;
+    if (!KeepsFrames(options)) {
+        stream = std::make_unique<StreamOutput>(StreamOptions(options), store);
+        store.PassThrough([out = stream.get()](size_t index, const StoredPacket& packet) {
+            return out->Add(index, packet);
+        });
+    }
+    return options.interface.empty() ? RunFile(options, store, stream.get())
+                                     : RunLive(options, store, stream.get());
 }
