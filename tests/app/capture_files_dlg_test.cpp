@@ -14,8 +14,8 @@
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -78,7 +78,8 @@ void CaptureFilesDlgTest::initTestCase() {
 // The texts the status bar shows, in order.
 QStringList ShownStatus(CCaptureDlg& dlg) {
     QStringList texts;
-    for (QLabel* label : dlg.findChild<QStatusBar*>(QStringLiteral("m_statusBar"))->findChildren<QLabel*>()) {
+    for (QLabel* label :
+         dlg.findChild<QStatusBar*>(QStringLiteral("m_statusBar"))->findChildren<QLabel*>()) {
         if (!label->isHidden()) texts << label->text();
     }
     return texts;
@@ -186,7 +187,7 @@ void CaptureFilesDlgTest::failingFilesSayWhy() {
     std::ofstream(text) << "words, not frames\n";
     const fs::path raw = m_dir / "raw.pcap";
     {
-        pcap_t* dead = pcap_open_dead(DLT_RAW, 65535);
+        pcap_t* dead = pcap_open_dead(DLT_IEEE802_11, 65535);
         pcap_dumper_t* dumper = pcap_dump_open(dead, raw.c_str());
         QVERIFY(dumper != nullptr);
         const unsigned char packet[20] = {0x45, 0, 0, 20};
@@ -213,7 +214,10 @@ void CaptureFilesDlgTest::failingFilesSayWhy() {
     } cases[] = {
         {m_dir / "missing.pcap", {"Couldn't open the capture file !", "Error"}, 3000, "mix.pcap"},
         {text, {"Couldn't open the capture file !", "Error"}, 3000, "mix.pcap"},
-        {raw, {"This capture does not hold Ethernet frames", "Error"}, 3000, "mix.pcap"},
+        {raw,
+         {"This capture does not hold Ethernet frames\nIEEE802_11", "Error"},
+         3000,
+         "mix.pcap"},
         {cut,
          {"The capture file is cut short: " + std::to_string(whole) + " packets were read",
           "Warning"},

@@ -119,10 +119,10 @@ TEST_F(CaptureSourceTest, FilesThatCannotBeReadSayWhyAndLeaveTheListAsItWas) {
         EXPECT_FALSE(files.progressShown);
     }
 
-    // Raw IP frames.
+    // 802.11 frames, a link type not decoded.
     const fs::path raw = dir / "raw.pcap";
     {
-        pcap_t* dead = pcap_open_dead(DLT_RAW, 65535);
+        pcap_t* dead = pcap_open_dead(DLT_IEEE802_11, 65535);
         pcap_dumper_t* dumper = pcap_dump_open(dead, raw.c_str());
         ASSERT_NE(dumper, nullptr);
         const unsigned char packet[20] = {0x45, 0, 0, 20, 0, 0, 0, 0, 64, 17};
@@ -135,7 +135,7 @@ TEST_F(CaptureSourceTest, FilesThatCannotBeReadSayWhyAndLeaveTheListAsItWas) {
     window.messages.clear();
     ASSERT_TRUE(OpenAndWait(raw));
     ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_EQ(window.messages[0].text, "This capture does not hold Ethernet frames");
+    EXPECT_EQ(window.messages[0].text, "This capture does not hold Ethernet frames\nIEEE802_11");
     EXPECT_EQ(window.messages[0].caption, "Error");
     stillShowsMix();
 }

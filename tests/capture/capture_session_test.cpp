@@ -3,14 +3,22 @@
 // come and go and for real Ethernet links.
 #include "capture/capture_session.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/if_tun.h>
+#include <net/if.h>
+#include <pcap/pcap.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <set>
 
 #include "protocols/decode.h"
 #include "protocols/ethernet.h"
+#include "protocols/linux_cooked.h"
 #include "tests/capture/capture_test_support.h"
 
 namespace {
@@ -180,14 +188,15 @@ TEST(CaptureStartTest, AnInterfaceRemovedAfterListingFailsToOpen) {
     EXPECT_FALSE(rig.session.LastCaptureStats().valid);
 }
 
-TEST(CaptureStartTest, AnInterfaceWithoutEthernetFramesIsRefused) {
+TEST(CaptureStartTest, AnInterfaceOfALinkTypeNotDecodedIsRefusedAndNamesIt) {
     SKIP_UNLESS_ROOT();
     Rig rig;
-    if (!rig.Select("any")) GTEST_SKIP() << "libpcap lists no \"any\" interface here";
+    if (!rig.Select("nflog")) GTEST_SKIP() << "libpcap lists no \"nflog\" interface here";
     rig.session.OnCapture();
     ASSERT_TRUE(rig.WaitPhase(CapturePhase::Idle));
     ASSERT_EQ(rig.window.messages.size(), 1u);
-    EXPECT_EQ(rig.window.messages[0].text, "This interface does not deliver Ethernet frames");
+    EXPECT_EQ(rig.window.messages[0].text,
+              "This interface does not deliver Ethernet frames\nNFLOG");
     EXPECT_EQ(rig.window.messages[0].caption, "Error");
     EXPECT_TRUE(rig.window.ShowsIdle());
 }
@@ -478,3 +487,61 @@ TEST(NamespaceCaptureTest, PingAcrossAVethPairShowsArpAndIpv4WithTheRealAddresse
 }
 
 }  // namespace
+
+// Frames of other link types, each in a namespace of the test's own: `any`
+// (cooked frames that name their interface) and a tun device (raw IP). A tun
+// carries traffic only while a process holds it open.
+TEST(NamespaceCaptureTest, AnyAndATunDeviceDeliverDecodedRows) {
+    SKIP_UNLESS_ROOT();
+    struct Case {
+        const char* device;
+        int linkType;
+        int rootType;
+    };
+    for (const Case& c :
+         {Case{"any", DLT_LINUX_SLL2, LAYER_SLL2}, Case{"twtun0", DLT_RAW, LAYER_IPV4}}) {
+        NetNamespace ns;
+        ASSERT_TRUE(ns.Ok());
+        EnterNamespace inside(ns);
+        ASSERT_TRUE(inside.Ok());
+        const int tun = open("/dev/net/tun", O_RDWR);
+        ASSERT_GE(tun, 0) << "no /dev/net/tun";
+        ifreq request{};
+        request.ifr_flags = IFF_TUN | IFF_NO_PI;
+        std::strncpy(request.ifr_name, "twtun0", IFNAMSIZ - 1);
+        ASSERT_EQ(ioctl(tun, TUNSETIFF, &request), 0);
+        ASSERT_EQ(ns.Exec("ip addr add 10.9.0.1/24 dev twtun0 && ip link set twtun0 up"), 0);
+        Rig rig;
+        ASSERT_TRUE(rig.StartOn(c.device, "")) << c.device;
+        // A datagram from 10.9.0.2 to port 9 of the tun's address, which the
+        // kernel answers with "port unreachable" back through the tun.
+        unsigned char packet[28] = {0x45, 0, 0,  28, 0, 0, 0x40, 0,    64, 17, 0, 0, 10, 9,
+                                    0,    2, 10, 9,  0, 1, 0x30, 0x39, 0,  9,  0, 8, 0,  0};
+        uint32_t sum = 0;
+        for (int i = 0; i < 20; i += 2) sum += (packet[i] << 8) | packet[i + 1];
+        while (sum > 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
+        packet[10] = static_cast<unsigned char>(~sum >> 8);
+        packet[11] = static_cast<unsigned char>(~sum);
+        ASSERT_EQ(write(tun, packet, sizeof packet), static_cast<ssize_t>(sizeof packet));
+        ASSERT_TRUE(rig.WaitStored(2)) << c.device;
+        ASSERT_TRUE(rig.Stop());
+        const unsigned tunIndex = if_nametoindex("twtun0");
+        close(tun);
+
+        EXPECT_EQ(rig.store.LinkType(), c.linkType);
+        const auto packets = rig.store.Snapshot();
+        ASSERT_EQ(packets.size(), 2u) << c.device;
+        const char* expected[2][5] = {{"IPv4", "UDP", "10.9.0.2", "10.9.0.1", "12345"},
+                                      {"IPv4", "ICMP", "10.9.0.1", "10.9.0.2", "---"}};
+        for (size_t i = 0; i < packets.size(); ++i) {
+            EXPECT_EQ(packets[i].root->m_nType, c.rootType) << c.device;
+            PacketRow row;
+            BuildRow(packets[i], i, row);
+            for (int column = COL_FRAME; column <= COL_SRC_PORT; ++column)
+                EXPECT_EQ(row.Cell(column), expected[i][column - COL_FRAME]) << c.device << i;
+            if (const auto* cooked = FindLayerAs<CSll2Layer>(packets[i].root.get())) {
+                EXPECT_EQ(cooked->m_nInterface, tunIndex);
+            }
+        }
+    }
+}

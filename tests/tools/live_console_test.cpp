@@ -94,12 +94,13 @@ TEST(LiveConsoleTest, AnInterfaceWithoutEthernetFramesIsRefused) {
     SKIP_UNLESS_ROOT();
     MessageFile messages;
     ConsoleCaptureOptions options;
-    options.interface = "any";
+    options.interface = "nflog";
     options.durationSeconds = 1.0;
     options.messages = messages.File();
     PacketStore store;
     EXPECT_EQ(RunConsoleCapture(options, store), kConsoleCaptureNoStart);
-    EXPECT_EQ(messages.Text(), "tapwatch-log: This interface does not deliver Ethernet frames\n");
+    EXPECT_EQ(messages.Text(),
+              "tapwatch-log: This interface does not deliver Ethernet frames\nNFLOG\n");
 }
 
 TEST(LiveConsoleTest, AnInterfaceThatGoesAwayEndsTheCaptureWithWhatItTookIn) {

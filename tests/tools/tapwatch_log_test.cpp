@@ -179,16 +179,16 @@ TEST_F(TapwatchLogTest, FailuresSayWhyAndLeaveTheOutputAlone) {
     EXPECT_NE(run.status, 0);
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
 
-    // A capture of raw IP packets, not Ethernet frames.
+    // A capture of a link type not decoded: 802.11.
     const fs::path raw = dir / "raw.pcap";
-    pcap_t* dead = pcap_open_dead(DLT_RAW, 65535);
+    pcap_t* dead = pcap_open_dead(DLT_IEEE802_11, 65535);
     pcap_dumper_t* dumper = pcap_dump_open(dead, raw.c_str());
     ASSERT_NE(dumper, nullptr);
     pcap_dump_close(dumper);
     pcap_close(dead);
     run = Tool("'" + raw.string() + "'");
     EXPECT_NE(run.status, 0);
-    EXPECT_EQ(run.err, "tapwatch-log: This capture does not hold Ethernet frames\n");
+    EXPECT_EQ(run.err, "tapwatch-log: This capture does not hold Ethernet frames\nIEEE802_11\n");
 
     // An output that cannot be written: a full device, and a missing folder.
     run = Tool("-o /dev/full '" + file.string() + "'");
