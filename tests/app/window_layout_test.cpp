@@ -215,8 +215,9 @@ void WindowLayoutTest::mainWindowGrowsListsAndKeepsCommandsAtTheRight() {
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
     auto* list = Child<QTableView>(&dlg, "m_list");
     auto* tree = Child<QTreeWidget>(&dlg, "m_tree");
+    auto* bytes = Child<QWidget>(&dlg, "m_bytes");
     const QSize first = dlg.size();
-    const QRect list0 = InWindow(list), tree0 = InWindow(tree);
+    const QRect list0 = InWindow(list), tree0 = InWindow(tree), bytes0 = InWindow(bytes);
     const char* column[] = {"m_combo",   "m_btnCapture", "m_btnAbout",
                             "m_btnCopy", "m_slider",     "m_btnAlwaysOnTop"};
     std::vector<QRect> before;
@@ -227,12 +228,14 @@ void WindowLayoutTest::mainWindowGrowsListsAndKeepsCommandsAtTheRight() {
     QTRY_COMPARE(dlg.size(), first + grow);
     QTRY_COMPARE(InWindow(list).width(), list0.width() + grow.width());
     QCOMPARE(InWindow(tree).width(), tree0.width() + grow.width());
-    // The two lists share the whole new height, each getting some of it.
-    const int grown =
-        InWindow(list).height() + InWindow(tree).height() - list0.height() - tree0.height();
+    // The list, the tree and the bytes share the whole new height, each
+    // getting some of it.
+    const int grown = InWindow(list).height() + InWindow(tree).height() + InWindow(bytes).height() -
+                      list0.height() - tree0.height() - bytes0.height();
     QCOMPARE(grown, grow.height());
     QVERIFY(InWindow(list).height() > list0.height() + grow.height() / 3);
     QVERIFY(InWindow(tree).height() > tree0.height());
+    QVERIFY(InWindow(bytes).height() > bytes0.height());
     // The command columns move with the right edge and keep their size.
     for (size_t i = 0; i < std::size(column); ++i) {
         const QRect now = InWindow(Child<QWidget>(&dlg, column[i]));
@@ -266,8 +269,9 @@ void WindowLayoutTest::splitterSharesTheHeight() {
     QCOMPARE(tree->height() - tree0, list0 - list->height());
     QCOMPARE(dlg.size(), dlg.minimumSize());
 
-    // The commands stand beside both panes, so the list gives up all of its
-    // height but its header and a few rows: the tree takes most of the window.
+    // The commands stand beside the panes, so the list gives up all of its
+    // height but its header and a few rows: the tree and the bytes take most
+    // of the window.
     QTest::mousePress(handle, Qt::LeftButton, {}, grip);
     for (int dy = -100; dy >= -dlg.height(); dy -= 100)
         QTest::mouseMove(handle, grip + QPoint(0, dy));
@@ -275,7 +279,8 @@ void WindowLayoutTest::splitterSharesTheHeight() {
     const int row = list->verticalHeader()->defaultSectionSize();
     QTRY_VERIFY2(list->height() < 8 * row, qPrintable(QString::number(list->height())));
     QVERIFY(list->viewport()->height() >= 3 * row);
-    QVERIFY2(tree->height() > dlg.height() / 2, qPrintable(QString::number(tree->height())));
+    const int details = tree->height() + Child<QWidget>(&dlg, "m_bytes")->height();
+    QVERIFY2(details > dlg.height() / 2, qPrintable(QString::number(details)));
     QCOMPARE(dlg.size(), dlg.minimumSize());
 }
 
