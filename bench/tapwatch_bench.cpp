@@ -117,6 +117,7 @@ IntakeRun Intake(const char* path, PacketStore& store, int readerCount) {
     SharedText dataContains;
     PacketIntake intake(store, dataContains);
     pcap_t* p = OpenFile(path);
+    intake.Restart(std::nullopt, PacketIntake::kNoMemoryLimit, {}, pcap_datalink(p));
     ShortLock readLock;  // the live capture's m_readLock
     std::vector<size_t> bytesPerReader(readerCount, 0);
     const auto start = Clock::now();

@@ -12,11 +12,11 @@ data="$build/bench-data"
 mkdir -p "$data"
 
 gen="$build/tools/capture_gen/tapwatch-gen"
-for kind in tcp742 mix; do
+for kind in tcp742 mix vlan sll2; do
   [ -f "$data/$kind-$count.pcap" ] || "$gen" --kind "$kind" --count "$count" -o "$data/$kind-$count.pcap"
 done
 
-for kind in tcp742 mix; do
+for kind in tcp742 mix vlan sll2; do
   echo "-- tapwatch-bench $kind ($count packets)"
   "$build/bench/tapwatch-bench" "$data/$kind-$count.pcap"
 done

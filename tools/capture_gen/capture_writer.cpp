@@ -25,7 +25,7 @@ bool Fail(std::string* error, std::string text) {
 
 bool WriteCapture(const std::string& path, CaptureKind kind, size_t count, uint32_t seed,
                   std::string* error) {
-    std::unique_ptr<pcap_t, PcapCloser> dead(pcap_open_dead(DLT_EN10MB, 65535));
+    std::unique_ptr<pcap_t, PcapCloser> dead(pcap_open_dead(CaptureLinkType(kind), 65535));
     if (!dead) return Fail(error, "cannot create a pcap handle");
     // "-" writes to the standard output.
     pcap_dumper_t* dumper = pcap_dump_open(dead.get(), path.c_str());

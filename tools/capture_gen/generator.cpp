@@ -182,6 +182,8 @@ std::optional<CaptureKind> ParseCaptureKind(std::string_view name) {
     if (name == "mix") return CaptureKind::Mix;
     if (name == "http") return CaptureKind::Http;
     if (name == "http6") return CaptureKind::Http6;
+    if (name == "vlan") return CaptureKind::Vlan;
+    if (name == "sll2") return CaptureKind::Sll2;
     return std::nullopt;
 }
 
@@ -195,8 +197,18 @@ std::string_view CaptureKindName(CaptureKind kind) {
             return "http";
         case CaptureKind::Http6:
             return "http6";
+        case CaptureKind::Vlan:
+            return "vlan";
+        case CaptureKind::Sll2:
+            return "sll2";
     }
     return "?";
+}
+
+int CaptureLinkType(CaptureKind kind) {
+    constexpr int kEthernet = 1;
+    constexpr int kLinuxCooked2 = 276;
+    return kind == CaptureKind::Sll2 ? kLinuxCooked2 : kEthernet;
 }
 
 std::string_view FrameClassName(FrameClass c) {
@@ -208,7 +220,8 @@ std::string_view FrameClassName(FrameClass c) {
     return i < kFrameClassCount ? kNames[i] : "?";
 }
 
-FrameGenerator::FrameGenerator(CaptureKind kind, size_t count, uint32_t seed) : m_count(count) {
+FrameGenerator::FrameGenerator(CaptureKind kind, size_t count, uint32_t seed)
+    : m_kind(kind), m_count(count) {
     // Each kind draws from its own stream, so equal seeds do not correlate kinds.
     const uint64_t s = (uint64_t{seed} << 8) | static_cast<uint64_t>(kind);
     switch (kind) {
@@ -216,6 +229,8 @@ FrameGenerator::FrameGenerator(CaptureKind kind, size_t count, uint32_t seed) : 
             m_source = std::make_unique<Tcp742Source>(s);
             break;
         case CaptureKind::Mix:
+        case CaptureKind::Vlan:
+        case CaptureKind::Sll2:
             m_source = std::make_unique<MixSource>(s);
             break;
         case CaptureKind::Http:
@@ -242,10 +257,40 @@ bool FrameGenerator::Next(GeneratedFrame& out) {
     out.tsSec = m_sec;
     out.tsUsec = m_usec;
     out.frameClass = f.frameClass;
-    out.origLen = f.origLen != 0 ? f.origLen : static_cast<uint32_t>(f.data.size());
+    const size_t before = f.data.size();
+    Rewrap(f.data);
+    const uint32_t grown = static_cast<uint32_t>(f.data.size() - before);
+    out.origLen = (f.origLen != 0 ? f.origLen : static_cast<uint32_t>(before)) + grown;
     out.data = std::move(f.data);
     ++m_produced;
     return true;
+}
+
+void FrameGenerator::Rewrap(Bytes& data) {
+    constexpr size_t kMacs = 12;
+    if (data.size() < kMacs + 2) return;  // cut short before its type: left as it is
+    Rng& rng = m_source->rng;
+    if (m_kind == CaptureKind::Vlan) {
+        const uint16_t vlan = static_cast<uint16_t>(rng.Range(1, 4094));
+        Bytes tags = {0x81, 0x00, static_cast<uint8_t>((rng.Below(8) << 5) | (vlan >> 8)),
+                      static_cast<uint8_t>(vlan)};
+        if (rng.Below(4) == 0) {
+            const uint16_t outer = static_cast<uint16_t>(rng.Range(1, 4094));
+            tags.insert(tags.begin(), {0x88, 0xA8, static_cast<uint8_t>(outer >> 8),
+                                       static_cast<uint8_t>(outer)});
+        }
+        data.insert(data.begin() + kMacs, tags.begin(), tags.end());
+    } else if (m_kind == CaptureKind::Sll2) {
+        // Protocol, reserved, interface index, ARPHRD_ETHER, packet type,
+        // address length, the sender's MAC padded to eight bytes.
+        const uint8_t type = static_cast<uint8_t>(rng.Below(2) == 0 ? 0 : 4);  // to us, sent
+        Bytes cooked = {data[12], data[13], 0,    0, 0, 0, 0, static_cast<uint8_t>(rng.Range(1, 4)),
+                        0,        1,        type, 6};
+        cooked.insert(cooked.end(), data.begin() + 6, data.begin() + 12);
+        cooked.insert(cooked.end(), {0, 0});
+        data.erase(data.begin(), data.begin() + kMacs + 2);
+        data.insert(data.begin(), cooked.begin(), cooked.end());
+    }
 }
 
 std::vector<GeneratedFrame> GenerateFrames(CaptureKind kind, size_t count, uint32_t seed) {

@@ -7,6 +7,10 @@
 //   http    one small HTTP-like TCP session (then further ones, if asked for
 //           more frames than one session has)
 //   http6   the same over IPv6
+//   vlan    the mix behind 802.1Q tags (one frame in four also behind an
+//           802.1ad tag)
+//   sll2    the mix as capturing on "any" gives it: each Ethernet header
+//           replaced by the Linux cooked header (version 2)
 #pragma once
 
 #include <cstddef>
@@ -21,10 +25,12 @@
 
 namespace capture_gen {
 
-enum class CaptureKind { Tcp742, Mix, Http, Http6 };
+enum class CaptureKind { Tcp742, Mix, Http, Http6, Vlan, Sll2 };
 
 std::optional<CaptureKind> ParseCaptureKind(std::string_view name);
 std::string_view CaptureKindName(CaptureKind kind);
+// The link type of the kind's captures (libpcap's DLT_ values).
+int CaptureLinkType(CaptureKind kind);
 
 // What a generated frame is meant to be; tests hold this against what an
 // independent dissector makes of the frame.
@@ -79,6 +85,10 @@ class FrameGenerator {
     struct Source;
 
   private:
+    // Tags or cooks a mixed frame for the vlan and sll2 kinds.
+    void Rewrap(Bytes& data);
+
+    CaptureKind m_kind;
     std::unique_ptr<Source> m_source;
     size_t m_count;
     size_t m_produced = 0;
@@ -88,7 +98,7 @@ class FrameGenerator {
 
 std::vector<GeneratedFrame> GenerateFrames(CaptureKind kind, size_t count, uint32_t seed);
 
-// Writes a pcap file (Ethernet link type, snapshot length 65535), streaming.
+// Writes a pcap file (the kind's link type, snapshot length 65535), streaming.
 // On failure returns false and, when `error` is given, describes why.
 bool WriteCapture(const std::string& path, CaptureKind kind, size_t count, uint32_t seed,
                   std::string* error = nullptr);

@@ -9,9 +9,10 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tapwatch-gen --kind tcp742|mix|http|http6 --count N [--seed S] -o FILE\n"
+    "Usage: tapwatch-gen --kind tcp742|mix|http|http6|vlan|sll2 --count N [--seed S] -o FILE\n"
     "\n"
-    "Writes a synthetic Ethernet capture (pcap, snapshot length 65535).\n"
+    "Writes a synthetic capture (pcap, snapshot length 65535) of Ethernet frames,\n"
+    "or for sll2 of Linux cooked ones.\n"
     "The kind, count and seed determine every byte of the file.\n"
     "\n"
     "  --kind tcp742   a few long-lived TCP connections, 742 payload bytes per frame\n"
@@ -21,6 +22,8 @@ constexpr const char* kUsage =
     "  --kind http     one small HTTP-like TCP session (13 frames; more frames\n"
     "                  repeat it on the next client ports)\n"
     "  --kind http6    the same session over IPv6\n"
+    "  --kind vlan     the mix behind 802.1Q tags, some behind an 802.1ad tag too\n"
+    "  --kind sll2     the mix with Linux cooked headers (v2), as \"any\" gives it\n"
     "  --count N       number of frames (default: 13 for http and http6; required\n"
     "                  otherwise)\n"
     "  --seed S        32-bit seed (default 1)\n"
