@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ class CaptureDlg;
 }
 class CaptureSession;
 class CIconButton;
+class FilterBar;
+class FindBar;
 class HotKeyPoller;
 class PacketListModel;
 class QLabel;
@@ -63,6 +66,10 @@ class CCaptureDlg : public QDialog, public CaptureWindow, public CaptureFilesWin
 
     // Opens a capture file or stream as a drop does (the command line).
     void OpenCapture(const QString& path);
+    // Sets the display filter as Enter in its bar does (the command line's -Y).
+    void SetDisplayFilter(const QString& expression);
+    FilterBar& DisplayFilterBar() { return *m_filterBar; }
+    FindBar& PacketFindBar() { return *m_findBar; }
 
     // CaptureWindow.
     void RunOnWindowThread(std::function<void()> task) override;
@@ -85,6 +92,7 @@ class CCaptureDlg : public QDialog, public CaptureWindow, public CaptureFilesWin
     std::string AskSavePath() override;
     bool AskYesNo(const std::string& text, const std::string& caption) override;
     int SavePcap(const std::string& path, std::vector<StoredPacket> packets, int linkType) override;
+    bool ShownPackets(std::vector<StoredPacket>& packets) override;
     void SetCaptureName(const std::string& name) override;
     void ShowCaptureSource(const ShownSource& source) override;
     ShownSource ShownCaptureSource() const override;
@@ -114,6 +122,12 @@ class CCaptureDlg : public QDialog, public CaptureWindow, public CaptureFilesWin
     // no row selected it keeps what it shows.
     void OnPacketSelectionChanged();
     void OnAbout();
+    // The view over the list (capture_dlg_view.cpp): Ctrl+F and F3 or
+    // Shift+F3, Ctrl+G, a click on a column's header, a right-click on a row.
+    void OnFind(bool forward);
+    void OnGoTo();
+    void OnSortColumn(int column);
+    void OnListMenu(const QPoint& position);
     void OnAlwaysOnTop(bool checked);
     void OnTransparency();
 
@@ -130,6 +144,13 @@ class CCaptureDlg : public QDialog, public CaptureWindow, public CaptureFilesWin
     void SetUpList();
     void SetUpInterfaceList();
     void SetUpStatusBar();
+    // The display filter bar above the list, the find bar under it, the
+    // sortable header, the rows' menu and the keys of all these.
+    void SetUpView();
+    // Selects row `row` of the list and shows it, as a click does.
+    void SelectRow(int row);
+    // A note in the status bar for a few seconds.
+    void ShowNote(const QString& note);
     // Sizes the window for its controls and makes that its smallest size.
     void SetFirstSize();
     // Widens Num and Time when their largest value has more digits than they
@@ -152,6 +173,12 @@ class CCaptureDlg : public QDialog, public CaptureWindow, public CaptureFilesWin
     void ShutDown();
 
     std::unique_ptr<Ui::CaptureDlg> m_ui;
+    FilterBar* m_filterBar = nullptr;
+    FindBar* m_findBar = nullptr;
+    // The store entry selected when the list was rebuilt, to select it again.
+    std::optional<size_t> m_keepEntry;
+    uint64_t m_keepGeneration = 0;
+    int m_keepScroll = 0;
     PacketStore m_packets;
     CFilterDlg m_filterDlg;
     PacketListModel* m_model = nullptr;

@@ -13,6 +13,7 @@
 
 #include "app/capture_dlg.h"
 #include "app/capture_files.h"
+#include "app/packet_list_model.h"
 
 namespace {
 
@@ -34,7 +35,11 @@ std::string CCaptureDlg::AskOpenPath() {
 }
 
 std::string CCaptureDlg::AskSavePath() {
-    return (m_pcapChooser ? m_pcapChooser(this) : AskPcapFile(this)).toStdString();
+    // With a display filter, the title says how many rows the file takes.
+    const QString title = m_model->Filtered()
+                              ? QStringLiteral("Save the %1 packets shown").arg(m_model->rowCount())
+                              : QString();
+    return (m_pcapChooser ? m_pcapChooser(this) : AskPcapFile(this, title)).toStdString();
 }
 
 bool CCaptureDlg::AskYesNo(const std::string& text, const std::string& caption) {

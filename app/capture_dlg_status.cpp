@@ -10,8 +10,9 @@
 
 void CCaptureDlg::SetUpStatusBar() {
     QStatusBar* bar = m_ui->m_statusBar;
-    const char* names[] = {"m_statusPackets", "m_statusDropped", "m_statusLeftOut",
-                           "m_statusSource",  "m_statusElapsed", "m_statusFilter"};
+    const char* names[] = {"m_statusPackets", "m_statusShowing", "m_statusDropped",
+                           "m_statusLeftOut", "m_statusSource",  "m_statusElapsed",
+                           "m_statusFilter"};
     for (const char* name : names) {
         auto* label = new QLabel(bar);
         label->setObjectName(QLatin1String(name));
@@ -61,7 +62,8 @@ void CCaptureDlg::UpdateStatusBar() {
     m_bCaptured = m_bCaptured || phase != CapturePhase::Idle;
 
     StatusInput input;
-    input.rows = static_cast<uint64_t>(m_model->rowCount());
+    input.rows = m_model->EntriesTaken();
+    if (m_model->Filtered()) input.shown = static_cast<uint64_t>(m_model->rowCount());
     // Counts belong to a capture or a stream, not to a file read again.
     input.hasStatistics =
         m_shown.kind == SourceKind::Interface
@@ -78,7 +80,7 @@ void CCaptureDlg::UpdateStatusBar() {
         phase == CapturePhase::Idle && !reading ? *m_filterDlg.Filter().Load() : m_strCaptureFilter;
 
     const StatusTexts texts = BuildStatusTexts(input);
-    const std::string* ordered[] = {&texts.packets, &texts.dropped, &texts.leftOut,
+    const std::string* ordered[] = {&texts.packets, &texts.showing, &texts.dropped, &texts.leftOut,
                                     &texts.source,  &texts.elapsed, &texts.filter};
     for (size_t i = 0; i < m_statusLabels.size(); ++i) {
         QLabel* label = m_statusLabels[i];

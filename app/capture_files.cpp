@@ -11,9 +11,9 @@ QString AskCaptureFile(QWidget* parent) {
         QStringLiteral("Capture files (*.pcap *.pcapng *.cap);;All files (*)"));
 }
 
-QString AskPcapFile(QWidget* parent) {
+QString AskPcapFile(QWidget* parent, const QString& title) {
     // The overwrite question is the dialog's default.
-    return QFileDialog::getSaveFileName(parent, QStringLiteral("Save"),
+    return QFileDialog::getSaveFileName(parent, title.isEmpty() ? QStringLiteral("Save") : title,
                                         QStringLiteral("capture.pcap"),
                                         QStringLiteral("Capture file (*.pcap);;All files (*)"));
 }

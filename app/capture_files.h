@@ -16,8 +16,9 @@ using CaptureFileChooser = std::function<QString(QWidget* parent)>;
 
 // The open-file dialog, for pcap and pcapng files.
 QString AskCaptureFile(QWidget* parent);
-// The save-file dialog: proposes "capture.pcap" and asks before overwriting.
-QString AskPcapFile(QWidget* parent);
+// The save-file dialog: proposes "capture.pcap" and asks before overwriting;
+// titled "Save" unless `title` says otherwise.
+QString AskPcapFile(QWidget* parent, const QString& title = {});
 
 // SaveCapturePcap of `packets` (the store's references, copied; frames of
 // `linkType`) on a worker under a modal progress dialog that can cancel it;

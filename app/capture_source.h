@@ -47,6 +47,10 @@ class CaptureFilesWindow {
     // SaveCapturePcap's result.
     virtual int SavePcap(const std::string& path, std::vector<StoredPacket> packets,
                          int linkType) = 0;
+    // With a display filter set: `packets` gets the entries of the rows shown,
+    // in capture order, and true; false (packets untouched) without one.
+    // Save writes what is shown.
+    virtual bool ShownPackets(std::vector<StoredPacket>& /*packets*/) { return false; }
     // The name of the capture the list shows, for the caption.
     virtual void SetCaptureName(const std::string& name) = 0;
     // The file or stream whose frames the list now shows, or the stream that
@@ -77,7 +81,8 @@ class CaptureSource {
     // A dropped file or one named on the command line: refused while a
     // capture or a read runs; asks before unsaved packets are dropped.
     void Open(const std::string& path);
-    // The Save command (pcap).
+    // The Save command (pcap): the rows shown. Saving only some of the rows
+    // does not count as saving the capture.
     void OnSave();
 
     // The Capture button: stops a read in progress, or asks before a start

@@ -40,6 +40,9 @@ std::string ElapsedText(uint64_t seconds) {
 StatusTexts BuildStatusTexts(const StatusInput& input) {
     StatusTexts texts;
     texts.packets = Counted(input.rows, " packets");
+    if (input.shown)
+        texts.showing =
+            "Showing " + std::to_string(*input.shown) + " of " + std::to_string(input.rows);
     if (input.hasStatistics) {
         texts.dropped = Counted(input.statistics.dropped, " dropped");
         if (input.dataContainsSet) texts.leftOut = Counted(input.statistics.leftOut, " left out");

@@ -27,6 +27,8 @@ struct ShownSource {
 
 struct StatusInput {
     uint64_t rows = 0;
+    // The rows a display filter lets through; nothing without one.
+    std::optional<uint64_t> shown;
     // Counters exist while a capture or stream runs and after one.
     bool hasStatistics = false;
     CaptureStatistics statistics;
@@ -41,6 +43,7 @@ struct StatusInput {
 // One text per status bar field; an empty text means the field is not shown.
 struct StatusTexts {
     std::string packets;  // "%u packets", always
+    std::string showing;  // "Showing %u of %u" with a display filter
     std::string dropped;  // "%u dropped", with counters
     std::string leftOut;  // "%u left out", with counters while "Data contains" is set
     std::string source;   // "Interface: %s", "File: %s", "File: %s (stopped after %u packets)",

@@ -1,0 +1,197 @@
+// The display filter shows exactly the frames tcpdump keeps for the same
+// expression, in the same order; Find stops at exactly the rows a plain scan
+// of the frames finds; a sort by Src IP puts addresses in address order,
+// IPv4 before IPv6, equal addresses in capture order.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <pcap/pcap.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "capture_files/capture_file_reader.h"
+#include "intake/packet_intake.h"
+#include "tools/capture_gen/generator.h"
+#include "view/frame_find.h"
+#include "view/row_order.h"
+#include "view/shown_rows.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Frame {
+    FrameTime time;
+    std::string bytes;
+    friend bool operator==(const Frame&, const Frame&) = default;
+};
+
+std::vector<Frame> ReadFrames(const fs::path& path) {
+    char error[PCAP_ERRBUF_SIZE] = {};
+    pcap_t* file =
+        pcap_open_offline_with_tstamp_precision(path.c_str(), PCAP_TSTAMP_PRECISION_NANO, error);
+    std::vector<Frame> frames;
+    if (file == nullptr) return frames;
+    pcap_pkthdr* header = nullptr;
+    const u_char* bytes = nullptr;
+    while (pcap_next_ex(file, &header, &bytes) == 1) {
+        frames.push_back({{header->ts.tv_sec, static_cast<uint32_t>(header->ts.tv_usec)},
+                          std::string(reinterpret_cast<const char*>(bytes), header->caplen)});
+    }
+    pcap_close(file);
+    return frames;
+}
+
+class ViewTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() / ("tw_view_test_" + std::to_string(getpid()));
+        fs::create_directories(m_dir);
+        m_file = m_dir / "mix.pcap";
+        ASSERT_TRUE(
+            capture_gen::WriteCapture(m_file.string(), capture_gen::CaptureKind::Mix, 4000, 7));
+        CaptureFileReader reader;
+        ASSERT_EQ(reader.Read(m_file.string(), "", m_intake).end, CaptureFileEnd::Finished);
+        ASSERT_EQ(m_store.Count(), 4000u);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    Frame Stored(size_t index) const {
+        const KeptFrame& f = *m_store.At(index)->frame;
+        return {f.time, std::string(reinterpret_cast<const char*>(f.Bytes()), f.capturedLength)};
+    }
+    ShownRows All() const { return {nullptr, m_store.Count()}; }
+
+    fs::path m_dir;
+    fs::path m_file;
+    PacketStore m_store;
+    SharedText m_contains;
+    PacketIntake m_intake{m_store, m_contains};
+};
+
+TEST_F(ViewTest, DisplayFilterShowsWhatTcpdumpKeeps) {
+    const char* expressions[] = {
+        "tcp",
+        "udp port 53",
+        "host 192.168.1.10",
+        "src net 192.168.0.0/16 and tcp",
+        "tcp[tcpflags] & tcp-syn != 0",
+        "tcp[tcpflags] & (tcp-syn|tcp-fin) != 0 and not ip6",
+        "ip6",
+        "icmp or icmp6",
+        "arp or rarp",
+        "vlan",
+        "greater 1000",
+        "less 64",
+        "pppoes",
+        "ip and arp",  // libpcap proves it matches nothing
+    };
+    const uint64_t generation = m_store.Generation();
+    for (const char* expression : expressions) {
+        SCOPED_TRACE(expression);
+        DisplayFilter filter;
+        ASSERT_TRUE(filter.Compile(expression, DLT_EN10MB)) << filter.Error();
+        const std::optional<RowIndices> rows =
+            FilterEntries(m_store, generation, filter, 0, m_store.Count());
+        ASSERT_TRUE(rows);
+        const fs::path out = m_dir / "tcpdump.pcap";
+        const std::string command = "tcpdump -n -r '" + m_file.string() + "' -w '" + out.string() +
+                                    "' '" + expression + "' 2>/dev/null";
+        const bool rejectsAll = std::string(expression) == "ip and arp";
+        if (std::system(command.c_str()) != 0) {
+            ASSERT_TRUE(rejectsAll);
+        }
+        std::vector<Frame> ours;
+        for (const uint32_t index : *rows) ours.push_back(Stored(index));
+        const std::vector<Frame> theirs = rejectsAll ? std::vector<Frame>{} : ReadFrames(out);
+        EXPECT_EQ(ours.size(), theirs.size());
+        EXPECT_TRUE(ours == theirs);
+    }
+    DisplayFilter bad;
+    EXPECT_FALSE(bad.Compile("tcp port", DLT_EN10MB));
+    EXPECT_NE(bad.Error().find("syntax error"), std::string::npos) << bad.Error();
+}
+
+TEST_F(ViewTest, FindStopsWhereAScanOfTheFramesDoes) {
+    struct Case {
+        FindPattern pattern;
+        std::string folded;  // what a scan looks for, in lower case for a case-blind find
+    } cases[] = {
+        {{"HTTP/1.1", true}, "HTTP/1.1"},
+        {{"host:", false}, "host:"},
+        {{*ParseHexBytes("08 06 00 01"), true}, std::string("\x08\x06\x00\x01", 4)},
+        {{*ParseHexBytes("0x86dd"), true}, "\x86\xdd"},
+    };
+    const uint64_t generation = m_store.Generation();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folded);
+        std::vector<size_t> scan;
+        for (size_t i = 0; i < m_store.Count(); ++i) {
+            std::string bytes = Stored(i).bytes;
+            if (!c.pattern.caseSensitive)
+                std::transform(bytes.begin(), bytes.end(), bytes.begin(),
+                               [](unsigned char b) { return static_cast<char>(std::tolower(b)); });
+            if (bytes.find(c.folded) != std::string::npos) scan.push_back(i);
+        }
+        ASSERT_GT(scan.size(), 1u);
+        std::vector<size_t> forward;
+        std::optional<size_t> at;
+        for (;;) {
+            const FindResult r = FindRow(m_store, generation, All(), at, true, c.pattern);
+            ASSERT_TRUE(r.position);
+            if (r.wrapped) {
+                EXPECT_EQ(*r.position, scan.front());
+                break;
+            }
+            forward.push_back(*r.position);
+            at = r.position;
+        }
+        EXPECT_EQ(forward, scan);
+        // Backward from the first match goes round to the last.
+        const FindResult back = FindRow(m_store, generation, All(), scan.front(), false, c.pattern);
+        EXPECT_TRUE(back.wrapped);
+        EXPECT_EQ(back.position, scan.back());
+    }
+    const FindPattern absent{"no frame holds this text", true};
+    EXPECT_FALSE(FindRow(m_store, generation, All(), std::nullopt, true, absent).position);
+    EXPECT_FALSE(ParseHexBytes("de ad b"));
+    EXPECT_FALSE(ParseHexBytes("xyz"));
+}
+
+TEST_F(ViewTest, SortBySourceAddressKeepsAddressOrderAndCaptureOrderWithin) {
+    const std::optional<OrderedRows> sorted =
+        SortRows(m_store, m_store.Generation(), All(), {COL_SRC_IP, false});
+    ASSERT_TRUE(sorted);
+    ASSERT_EQ(sorted->rows.size(), m_store.Count());
+    // Each row's address, read from its cell independently of the sort keys:
+    // (family rank, 16 bytes), no address first.
+    const auto address = [&](uint32_t index) {
+        PacketRow row;
+        BuildRow(*m_store.At(index), index, row);
+        const std::string cell(row.Cell(COL_SRC_IP));
+        std::pair<int, std::array<unsigned char, 16>> key{0, {}};
+        if (inet_pton(AF_INET, cell.c_str(), key.second.data() + 12) == 1) {
+            key.first = 1;
+        } else if (inet_pton(AF_INET6, cell.c_str(), key.second.data()) == 1) {
+            key.first = 2;
+        }
+        return key;
+    };
+    size_t ties = 0;
+    for (size_t p = 1; p < sorted->rows.size(); ++p) {
+        const auto a = address(sorted->rows[p - 1]);
+        const auto b = address(sorted->rows[p]);
+        ASSERT_LE(a, b) << "at " << p;
+        if (a == b) {
+            ++ties;
+            ASSERT_LT(sorted->rows[p - 1], sorted->rows[p]) << "at " << p;
+        }
+    }
+    EXPECT_GT(ties, 0u);
+    EXPECT_EQ(address(sorted->rows.back()).first, 2);  // IPv6 after IPv4
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+#include "view/row_order.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <numeric>
+#include <string>
+
+namespace {
+
+enum KeyRank : uint8_t { RANK_NONE = 0, RANK_NUMBER = 1, RANK_IPV6 = 2, RANK_TEXT = 3 };
+
+uint64_t BigEndian(const unsigned char* bytes) {
+    uint64_t value = 0;
+    for (int i = 0; i < 8; ++i) value = value << 8 | bytes[i];
+    return value;
+}
+
+RowKey TextKey(std::string_view text) {
+    unsigned char bytes[16] = {};
+    std::memcpy(bytes, text.data(), std::min(text.size(), sizeof bytes));
+    return {RANK_TEXT, BigEndian(bytes), BigEndian(bytes + 8)};
+}
+
+RowKey CellKey(std::string_view cell, int column) {
+    if (cell.empty() || cell == "---") return {RANK_NONE, 0, 0};
+    if (column == COL_SRC_IP || column == COL_DEST_IP) {
+        const std::string text(cell);
+        unsigned char address[16] = {};
+        if (inet_pton(AF_INET, text.c_str(), address) == 1)
+            return {RANK_NUMBER, 0, BigEndian(address) >> 32};
+        if (inet_pton(AF_INET6, text.c_str(), address) == 1)
+            return {RANK_IPV6, BigEndian(address), BigEndian(address + 8)};
+        return TextKey(cell);
+    }
+    uint64_t number = 0;
+    const auto [end, error] = std::from_chars(cell.data(), cell.data() + cell.size(), number);
+    if (error == std::errc() && end == cell.data() + cell.size()) return {RANK_NUMBER, 0, number};
+    return TextKey(cell);
+}
+
+bool Before(const RowKey& a, uint32_t ia, const RowKey& b, uint32_t ib, bool descending) {
+    if (a != b) return descending ? b < a : a < b;
+    return ia < ib;
+}
+
+}  // namespace
+
+RowKey KeyOf(const StoredPacket& entry, size_t index, int column) {
+    if (column == COL_NUM) return {RANK_NUMBER, 0, index};
+    if (column == COL_TIME) {
+        if (entry.frame == nullptr) return {RANK_NUMBER, 0, entry.elapsedMs};
+        // Seconds before the epoch sort first: the sign bit flipped.
+        const uint64_t seconds = static_cast<uint64_t>(entry.frame->time.seconds) ^ (1ULL << 63);
+        return {RANK_NUMBER, seconds, entry.frame->time.nanoseconds};
+    }
+    PacketRow row;
+    BuildRow(entry, index, row);
+    return CellKey(row.Cell(column), column);
+}
+
+std::optional<std::vector<RowKey>> KeysOf(const PacketStore& store, uint64_t generation,
+                                          const RowIndices& rows, int column,
+                                          const std::atomic<bool>* cancel) {
+    std::vector<RowKey> keys(rows.size());
+    // A view over the list itself, without sharing it.
+    const ShownRows shown{std::shared_ptr<const RowIndices>(&rows, [](const RowIndices*) {}),
+                          rows.size()};
+    const bool whole = VisitShown(
+        store, generation, shown, 0, rows.size(),
+        [&](size_t position, const StoredPacket& entry) {
+            keys[position] = KeyOf(entry, rows[position], column);
+            return true;
+        },
+        cancel);
+    if (!whole) return std::nullopt;
+    return keys;
+}
+
+std::optional<OrderedRows> SortRows(const PacketStore& store, uint64_t generation,
+                                    const ShownRows& shown, RowOrder order,
+                                    const std::atomic<bool>* cancel) {
+    OrderedRows result;
+    result.rows.resize(shown.Size());
+    for (size_t p = 0; p < shown.Size(); ++p) result.rows[p] = static_cast<uint32_t>(shown[p]);
+    if (order.CaptureOrder()) {
+        std::sort(result.rows.begin(), result.rows.end());
+        return result;
+    }
+    std::optional<std::vector<RowKey>> keys =
+        KeysOf(store, generation, result.rows, order.column, cancel);
+    if (!keys) return std::nullopt;
+    std::vector<uint32_t> permutation(result.rows.size());
+    std::iota(permutation.begin(), permutation.end(), 0U);
+    std::sort(permutation.begin(), permutation.end(), [&](uint32_t a, uint32_t b) {
+        return Before((*keys)[a], result.rows[a], (*keys)[b], result.rows[b], order.descending);
+    });
+    OrderedRows sorted;
+    sorted.rows.reserve(permutation.size());
+    sorted.keys.reserve(permutation.size());
+    for (const uint32_t p : permutation) {
+        sorted.rows.push_back(result.rows[p]);
+        sorted.keys.push_back((*keys)[p]);
+    }
+    return sorted;
+}
+
+void MergeRows(OrderedRows& sorted, const OrderedRows& arrived, RowOrder order) {
+    if (order.CaptureOrder()) {
+        sorted.rows.insert(sorted.rows.end(), arrived.rows.begin(), arrived.rows.end());
+        return;
+    }
+    std::vector<uint32_t> permutation(arrived.rows.size());
+    std::iota(permutation.begin(), permutation.end(), 0U);
+    std::sort(permutation.begin(), permutation.end(), [&](uint32_t a, uint32_t b) {
+        return Before(arrived.keys[a], arrived.rows[a], arrived.keys[b], arrived.rows[b],
+                      order.descending);
+    });
+    OrderedRows merged;
+    merged.rows.reserve(sorted.rows.size() + arrived.rows.size());
+    merged.keys.reserve(merged.rows.capacity());
+    size_t i = 0;
+    for (const uint32_t p : permutation) {
+        while (i < sorted.rows.size() && Before(sorted.keys[i], sorted.rows[i], arrived.keys[p],
+                                                arrived.rows[p], order.descending)) {
+            merged.rows.push_back(sorted.rows[i]);
+            merged.keys.push_back(sorted.keys[i]);
+            ++i;
+        }
+        merged.rows.push_back(arrived.rows[p]);
+        merged.keys.push_back(arrived.keys[p]);
+    }
+    merged.rows.insert(merged.rows.end(), sorted.rows.begin() + static_cast<long>(i),
+                       sorted.rows.end());
+    merged.keys.insert(merged.keys.end(), sorted.keys.begin() + static_cast<long>(i),
+                       sorted.keys.end());
+    sorted = std::move(merged);
+}
