@@ -100,6 +100,7 @@ CCaptureDlg::CCaptureDlg(bool startHotKey, QWidget* parent)
     SetUpList();
     SetUpInterfaceList();
     SetUpStatusBar();
+    SetUpView();
     m_ui->m_slider->setRange(90, 255);
     m_ui->m_slider->setValue(255);
 
@@ -272,7 +273,7 @@ void CCaptureDlg::FitNumberColumns() {
         // The last column also takes the spare width: this is its least.
         if (need > list->columnWidth(column)) list->setColumnWidth(column, need);
     };
-    const int rows = m_model->rowCount();
+    const size_t rows = m_model->EntriesTaken();
     const int numDigits = digits(rows > 0 ? static_cast<uint64_t>(rows - 1) : 0);
     if (numDigits > m_numDigits) {
         m_numDigits = numDigits;
@@ -426,68 +427,8 @@ void CCaptureDlg::OnClear() {
     ClearPackets();
 }
 
-void CCaptureDlg::OnSaveXml() {
-    // A stream being read may empty the store under the save, as a capture may.
-    if ((m_session && m_session->Phase() == CapturePhase::Running) ||
-        (m_source && m_source->Busy())) {
-        ShowMessage(kStopFirstMessage, kWarningCaption);
-        return;
-    }
-    if (m_packets.Empty()) {
-        ShowMessage(kNoPacketMessage, kWarningCaption);
-        return;
-    }
-    const QString path = m_logFileChooser ? m_logFileChooser(this) : AskLogFile(this);
-    if (path.isEmpty()) return;
-    // The snapshot holds the store's lock only while it copies the references.
-    const uint64_t generation = m_packets.Generation();
-    std::vector<StoredPacket> packets = m_packets.Snapshot();
-    const size_t count = packets.size();
-    const int result = SaveLogWithProgress(this, path.toStdString(), std::move(packets));
-    if (result == SAVE_OK) {
-        if (m_source) m_source->Guard().MarkSaved(generation, count);
-        ShowMessage("Packets saved to the XML file !", kSuccessCaption);
-    } else if (result != SAVE_CANCELLED) {
-        ShowMessage("Couldn't save the log file !", kErrorCaption);
-    }
-}
-
-void CCaptureDlg::OnDecode() {
-    // One copy of the store's references, taken under its lock: the window
-    // keeps the chains alive whatever happens to the store while it is open.
-    const std::vector<StoredPacket> stored = m_packets.Snapshot();
-    if (stored.empty()) {
-        ShowMessage("You must have captured packets to access this feature", kWarningCaption);
-        return;
-    }
-    PacketSnapshot roots;
-    roots.reserve(stored.size());
-    bool decodable = false;
-    for (const StoredPacket& packet : stored) {
-        decodable = decodable || AsTcpPacket(packet.root.get()).has_value();
-        roots.push_back(packet.root);
-    }
-    if (!decodable) {
-        ShowMessage("Sorry but there is no packet available for decode", kWarningCaption);
-        return;
-    }
-    // Row i of the list is entry i of the store; -1 when no row is selected.
-    CDecodeDlg decode(std::move(roots), FirstSelectedRow(m_ui->m_list), this);
-    decode.exec();
-}
-
 void CCaptureDlg::OnSetFilter() {
     m_filterDlg.exec();
-}
-
-void CCaptureDlg::OnCopyPacket() {
-    const int row = FirstSelectedRow(m_ui->m_list);
-    if (row < 0) return;
-    // The copied reference keeps the chain alive whatever happens to the store.
-    const std::optional<StoredPacket> packet =
-        m_packets.At(static_cast<size_t>(row), m_model->Generation());
-    if (!packet) return;
-    CopyPacketToClipboard(this, packet->root.get());
 }
 
 void CCaptureDlg::OnPacketSelectionChanged() {
@@ -496,8 +437,7 @@ void CCaptureDlg::OnPacketSelectionChanged() {
     m_detailsRow = row;
     m_ui->m_tree->clear();
     m_ui->m_bytes->Clear();
-    const std::optional<StoredPacket> packet =
-        m_packets.At(static_cast<size_t>(row), m_model->Generation());
+    const std::optional<StoredPacket> packet = m_model->Packet(row);
     if (!packet) return;
     std::vector<DetailItem> items;
     if (!DetailItemsOf(*packet, items)) return;
