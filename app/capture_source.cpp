@@ -167,7 +167,7 @@ void CaptureSource::OnFinished(const CaptureFileResult& result) {
             m_window.ShowMessage(result.detail, kErrorCaption);
             break;
         case CaptureFileEnd::FilterFailed:
-            m_window.ShowMessage(StartFailureMessage(StartFailure::CompileFilter), kErrorCaption);
+            m_window.ShowMessage(FilterFailedMessage(result.detail), kErrorCaption);
             break;
     }
 }

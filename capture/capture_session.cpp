@@ -172,9 +172,7 @@ void CaptureSession::CaptureThreadProc(const std::shared_ptr<CaptureState>& stat
         // A start that was cancelled meanwhile fails quietly.
         const bool cancelled = state->StopRequested();
         state->RequestStop();
-        std::string message = cancelled ? std::string() : StartFailureMessage(failure);
-        if (failure == StartFailure::NotEthernet)
-            message = NotDecodedMessage(message.c_str(), state->m_nLinkType);
+        std::string message = cancelled ? std::string() : state->FailureMessage(failure);
         PostToWindow([this, state, message = std::move(message)]() mutable {
             OnControllerFinished(state, std::move(message), kErrorCaption, {});
         });

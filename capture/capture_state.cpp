@@ -35,6 +35,12 @@ FrameInfo FrameInfoOf(const pcap_pkthdr& header, bool nanoseconds) {
     return info;
 }
 
+std::string FilterFailedMessage(const std::string& libpcapLine) {
+    std::string message = StartFailureMessage(StartFailure::CompileFilter);
+    if (!libpcapLine.empty()) message += "\n" + libpcapLine;
+    return message;
+}
+
 std::string NotDecodedMessage(const char* message, int linkType) {
     const char* name = pcap_datalink_val_to_name(linkType);
     return std::string(message) + "\n" +
@@ -101,6 +107,7 @@ StartFailure CaptureState::Open(const std::string& interfaceName, const std::str
     } else if (pcap_compile(m_hCapture, &m_filter, filter.c_str(), kFilterOptimise,
                             kFilterNetmask) < 0) {
         failure = StartFailure::CompileFilter;
+        m_filterError = pcap_geterr(m_hCapture);
     } else {
         m_bFilterCompiled = true;
         if (pcap_setfilter(m_hCapture, &m_filter) < 0) {
@@ -112,6 +119,13 @@ StartFailure CaptureState::Open(const std::string& interfaceName, const std::str
     }
     if (failure != StartFailure::None) Release();
     return failure;
+}
+
+std::string CaptureState::FailureMessage(StartFailure failure) const {
+    if (failure == StartFailure::CompileFilter) return FilterFailedMessage(m_filterError);
+    if (failure == StartFailure::NotEthernet)
+        return NotDecodedMessage(StartFailureMessage(failure), m_nLinkType);
+    return StartFailureMessage(failure);
 }
 
 bool CaptureState::SetRunning() {

@@ -42,6 +42,9 @@ enum class StartFailure {
 
 // The message box text of a failed start; empty for None.
 const char* StartFailureMessage(StartFailure failure);
+// The message of a filter that does not compile, with libpcap's own line on
+// why (which may say the expression makes no sense for the link type).
+std::string FilterFailedMessage(const std::string& libpcapLine);
 // The message of a capture whose link type is not decoded: `message`, and
 // libpcap's name of `linkType` on a line of its own.
 std::string NotDecodedMessage(const char* message, int linkType);
@@ -71,6 +74,9 @@ class CaptureState {
     // link type, compiles and installs `filter`. On failure everything acquired
     // is released again.
     StartFailure Open(const std::string& interfaceName, const std::string& filter);
+    // The message box text of Open's `failure`, with libpcap's words on why
+    // a filter did not compile, or the name of a link type not decoded.
+    std::string FailureMessage(StartFailure failure) const;
     // Controller, after Open: Starting becomes Running, unless a stop came first.
     bool SetRunning();
     // Controller: libpcap's counters, taken inside m_readLock so that no
@@ -102,6 +108,7 @@ class CaptureState {
     pcap_t* m_hCapture = nullptr;
     bool m_bNanoseconds = false;  // the handle stamps frames in nanoseconds
     int m_nLinkType = 0;          // the handle's link type (DLT_ values)
+    std::string m_filterError;    // libpcap's words when the filter did not compile
     // Held around each next-frame call and the copy of the frame it delivered.
     ShortLock m_readLock;
 

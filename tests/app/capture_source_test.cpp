@@ -20,6 +20,7 @@
 
 #include "capture/capture_state.h"
 #include "tests/app/capture_source_fixture.h"
+#include "tests/common/pcap_compile_error.h"
 #include "tools/capture_gen/generator.h"
 
 namespace {
@@ -93,7 +94,8 @@ TEST_F(CaptureSourceTest, FilterAndDataContainsApplyToAFile) {
     ASSERT_TRUE(OpenAndWait(path));
     EXPECT_EQ(store.Count(), kept);
     ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_EQ(window.messages[0].text, "Unable to compile the packet filter. Check the syntax");
+    EXPECT_EQ(window.messages[0].text, "Unable to compile the packet filter. Check the syntax\n" +
+                                           PcapCompileError("port nonsense"));
     EXPECT_EQ(window.messages[0].caption, "Error");
 }
 

@@ -20,6 +20,7 @@
 #include "protocols/ethernet.h"
 #include "protocols/linux_cooked.h"
 #include "tests/capture/capture_test_support.h"
+#include "tests/common/pcap_compile_error.h"
 
 namespace {
 
@@ -160,7 +161,9 @@ TEST(CaptureStartTest, AFilterThatDoesNotCompileShowsItsMessageAndLeavesTheStore
     rig.session.OnCapture();
     ASSERT_TRUE(rig.WaitPhase(CapturePhase::Idle));
     ASSERT_EQ(rig.window.messages.size(), 1u);
-    EXPECT_EQ(rig.window.messages[0].text, "Unable to compile the packet filter. Check the syntax");
+    EXPECT_EQ(
+        rig.window.messages[0].text,
+        "Unable to compile the packet filter. Check the syntax\n" + PcapCompileError("udp port"));
     EXPECT_EQ(rig.window.messages[0].caption, "Error");
     EXPECT_TRUE(rig.window.ShowsIdle());
     EXPECT_EQ(rig.store.Count(), 0u);
@@ -544,4 +547,17 @@ TEST(NamespaceCaptureTest, AnyAndATunDeviceDeliverDecodedRows) {
             }
         }
     }
+    // An expression that makes no sense for the link type fails with libpcap's line.
+    NetNamespace ns;
+    EnterNamespace inside(ns);
+    ASSERT_TRUE(ns.Ok() && inside.Ok());
+    Rig rig;
+    rig.filter.Set("vlan");
+    ASSERT_TRUE(rig.Select("any"));
+    rig.session.OnCapture();
+    ASSERT_TRUE(rig.WaitPhase(CapturePhase::Idle));
+    ASSERT_EQ(rig.window.messages.size(), 1u);
+    EXPECT_EQ(rig.window.messages[0].text,
+              "Unable to compile the packet filter. Check the syntax\n" +
+                  PcapCompileError("vlan", DLT_LINUX_SLL2));
 }

@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/common/pcap_compile_error.h"
 #include "tools/capture_gen/generator.h"
 
 namespace fs = std::filesystem;
@@ -172,7 +173,8 @@ TEST_F(TapwatchLogTest, FailuresSayWhyAndLeaveTheOutputAlone) {
 
     ToolRun run = Tool("--filter 'tcp port' -o '" + out.string() + "' '" + file.string() + "'");
     EXPECT_NE(run.status, 0);
-    EXPECT_EQ(run.err, "tapwatch-log: Unable to compile the packet filter. Check the syntax\n");
+    EXPECT_EQ(run.err, "tapwatch-log: Unable to compile the packet filter. Check the syntax\n" +
+                           PcapCompileError("tcp port") + "\n");
     EXPECT_EQ(ReadFile(out), "previous log");
 
     run = Tool("'" + (dir / "missing.pcap").string() + "'");

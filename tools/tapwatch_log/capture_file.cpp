@@ -20,7 +20,7 @@ std::string CaptureFileError(const std::string& path, const CaptureFileResult& r
         case CaptureFileEnd::NotEthernet:
             return result.detail;
         case CaptureFileEnd::FilterFailed:
-            return StartFailureMessage(StartFailure::CompileFilter);
+            return FilterFailedMessage(result.detail);
     }
     return {};
 }
