@@ -33,6 +33,8 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
     QLineEdit* edit = m_combo->lineEdit();
     edit->setPlaceholderText(QStringLiteral("pcap expression, as tcpdump takes (Ctrl+/)"));
     edit->setClearButtonEnabled(true);
+    // The line edit's keys come through the combo box, its focus proxy.
+    m_combo->installEventFilter(this);
     edit->installEventFilter(this);
     label->setBuddy(m_combo);
     row->addWidget(label);
@@ -83,7 +85,8 @@ void FilterBar::ShowResult(const QString& expression, const QString& message) {
 }
 
 bool FilterBar::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_combo->lineEdit() && event->type() == QEvent::KeyPress) {
+    if ((watched == m_combo || watched == m_combo->lineEdit()) &&
+        event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             emit applyRequested(Text());
