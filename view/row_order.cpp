@@ -8,6 +8,11 @@
 #include <numeric>
 #include <string>
 
+#include "protocols/ipv4.h"
+#include "protocols/ipv6.h"
+#include "protocols/tcp.h"
+#include "protocols/udp.h"
+
 namespace {
 
 enum KeyRank : uint8_t { RANK_NONE = 0, RANK_NUMBER = 1, RANK_IPV6 = 2, RANK_TEXT = 3 };
@@ -55,6 +60,25 @@ RowKey KeyOf(const StoredPacket& entry, size_t index, int column) {
         // Seconds before the epoch sort first: the sign bit flipped.
         const uint64_t seconds = static_cast<uint64_t>(entry.frame->time.seconds) ^ (1ULL << 63);
         return {RANK_NUMBER, seconds, entry.frame->time.nanoseconds};
+    }
+    // Addresses and ports straight from the chain, as the cells show them
+    // (the same layers BuildRow reads first); the rest from the row's cells.
+    const CProtocolLayer* root = entry.root.get();
+    const bool source = column == COL_SRC_IP || column == COL_SRC_PORT;
+    if (column == COL_SRC_IP || column == COL_DEST_IP) {
+        if (const auto* ip = FindLayerAs<CIpv4Layer>(root)) {
+            const unsigned char* a = source ? ip->m_srcAddr : ip->m_dstAddr;
+            return {RANK_NUMBER, 0, uint64_t{a[0]} << 24 | a[1] << 16 | a[2] << 8 | a[3]};
+        }
+        if (const auto* ip6 = FindLayerAs<CIpv6Layer>(root)) {
+            const unsigned char* a = source ? ip6->m_srcAddr : ip6->m_dstAddr;
+            return {RANK_IPV6, BigEndian(a), BigEndian(a + 8)};
+        }
+    } else if (column == COL_SRC_PORT || column == COL_DEST_PORT) {
+        if (const auto* tcp = FindLayerAs<CTcpLayer>(root))
+            return {RANK_NUMBER, 0, source ? tcp->m_nSrcPort : tcp->m_nDstPort};
+        if (const auto* udp = FindLayerAs<CUdpLayer>(root))
+            return {RANK_NUMBER, 0, source ? udp->m_nSrcPort : udp->m_nDstPort};
     }
     PacketRow row;
     BuildRow(entry, index, row);
