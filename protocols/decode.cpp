@@ -2,12 +2,21 @@
 
 #include <pcap/dlt.h>
 
+#include <algorithm>
+#include <cstddef>
+
+#include "protocols/arp.h"
 #include "protocols/data.h"
 #include "protocols/ethernet.h"
+#include "protocols/icmpv6.h"
 #include "protocols/ipv4.h"
 #include "protocols/ipv6.h"
+#include "protocols/ipv6_extension.h"
 #include "protocols/linux_cooked.h"
 #include "protocols/loopback.h"
+#include "protocols/tcp.h"
+#include "protocols/udp.h"
+#include "protocols/vlan.h"
 
 static_assert(kEthernetLinkType == DLT_EN10MB);
 
@@ -77,10 +86,17 @@ CProtocolLayer* DecodeRoot(const unsigned char* frame, int caplen, int linkType)
 
 size_t ChainBytesBound(int caplen) {
     // Layer objects of the longest chain (a link header, the most VLAN tags,
-    // PPPoE and PPP, IP with the most extension headers, the upper layers),
-    // their alignment, and the payload copy (or the ARP address arrays), which
-    // never exceed the captured bytes.
-    constexpr size_t kObjects = 4096;
+    // PPPoE and PPP, IPv6 with the most extension headers, TCP and the
+    // payload), each with its alignment, and the payload copy (or the ARP
+    // address arrays), which never exceed the captured bytes.
+    constexpr size_t kLayers = 1 + CVlanLayer::kMostTags + 3 + kMostExtensions + 2;
+    constexpr size_t kObjects =
+        std::max(sizeof(CSll2Layer), sizeof(CEthernetLayer)) +
+        CVlanLayer::kMostTags * sizeof(CVlanLayer) + sizeof(CPppoeLayer) + sizeof(CPppLayer) +
+        std::max(sizeof(CIpv6Layer), sizeof(CIpv4Layer)) +
+        kMostExtensions * std::max(sizeof(CIpv6FragmentLayer), sizeof(CIpv6OptionsLayer)) +
+        std::max({sizeof(CTcpLayer), sizeof(CUdpLayer), sizeof(CIcmpv6Layer), sizeof(CArpLayer)}) +
+        sizeof(CDataLayer) + kLayers * alignof(std::max_align_t);
     return kObjects + (caplen > 0 ? static_cast<size_t>(caplen) : 0);
 }
 

@@ -51,10 +51,11 @@ class CProtocolLayer {
     // The layer's constant name ("Ethernet", "IPv4", ...).
     const char* m_szName = "";
     // Where the layer's header begins in the frame (0 for the root); its bytes
-    // run to the next layer's offset, or to the captured end.
-    uint32_t m_nOffset = 0;
-    // Last, so that a layer's own first small field fills the space after it.
-    int32_t m_nType = 0;
+    // run to the next layer's offset, or to the captured end. With the type,
+    // one word, so that a layer's own first small field fills the space after
+    // it: 23 bits hold every offset of a frame libpcap delivers (256 KiB at most).
+    uint32_t m_nOffset : 23 = 0;
+    int32_t m_nType : 9 = 0;  // a LayerType
 
     // Creates T as this layer's inner layer and decodes it from what follows
     // `consumed` header bytes. Fails softly (no inner layer) when no decode is in

@@ -10,6 +10,7 @@
 #include "protocols/ipv4.h"
 #include "protocols/ipv6.h"
 #include "protocols/tcp.h"
+#include "sessions/tcp_packet.h"
 #include "tests/sessions/packet_builder.h"
 
 namespace {
@@ -60,13 +61,18 @@ TEST(SessionMembership, TcpOverIpv6FormsSessionsThatNeverMixWithIpv4) {
     EXPECT_EQ(IsSameSession(out.get(), Seg(kA, 1042, kB, 80).get()), 0);
     // An IPv4-mapped address is not its IPv4 address.
     EXPECT_EQ(IsSameSession(Seg(kMappedA, 1, kMappedA, 2).get(), Seg(kA, 1, kA, 2).get()), 0);
-    // TCP after an extension header is no TCP packet: the decoder stops at it.
+    // TCP after an extension header is the same conversation, and its data
+    // begins after both headers: the payload length counts the extension.
     Tcp t;
     t.src = kA6;
     t.dst = kB6;
+    t.payload = "hello";
     const auto hopByHop = Ipv6HopByHopTcpPacket(t);
-    EXPECT_EQ(FindLayer(hopByHop.get(), LAYER_TCP), nullptr);
-    EXPECT_EQ(IsSameSession(hopByHop.get(), hopByHop.get()), -1);
+    EXPECT_EQ(IsSameSession(hopByHop.get(), out.get()), 1);
+    const auto view = AsTcpPacket(hopByHop.get());
+    ASSERT_TRUE(view.has_value());
+    EXPECT_EQ(view->Data().length, 5u);
+    EXPECT_EQ(view->Data().missing, 0u);
 }
 
 TEST(HostAddressText, DottedIpv4AndCompressedIpv6) {
@@ -102,10 +108,6 @@ TEST(HostList, AddressesInFirstAppearanceSourceBeforeDestination) {
     CHostList hosts;
     hosts.CollectHosts(UdpPacket(kC, kC, 1, 2).get());
     hosts.CollectHosts(ArpPacket(kC, kA).get());
-    Tcp hopByHop;
-    hopByHop.src = kA6;
-    hopByHop.dst = kB6;
-    hosts.CollectHosts(Ipv6HopByHopTcpPacket(hopByHop).get());
     EXPECT_TRUE(hosts.Hosts().empty());
     hosts.CollectHosts(Seg(kB, 80, kA, 1042).get());
     hosts.CollectHosts(Seg(kA, 1042, kB, 80).get());

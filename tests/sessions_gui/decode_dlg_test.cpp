@@ -540,12 +540,7 @@ void DecodeDlgTest::DecodeRefusesEmptyAndUndecodableStores() {
         messages.emplace_back(text, caption);
     });
     main.OnDecode();
-    Tcp behindExtension;
-    behindExtension.src = kLinkLocal1;
-    behindExtension.dst = kLinkLocal2;
-    for (const PacketRef& p : {UdpPacket(kA, kB, 53, 53), ArpPacket(kA, kB),
-                               // TCP after an IPv6 extension header is not decoded.
-                               Ipv6HopByHopTcpPacket(behindExtension)})
+    for (const PacketRef& p : {UdpPacket(kA, kB, 53, 53), ArpPacket(kA, kB)})
         main.Packets().Append(StoredPacket{p, 0});
     main.Model().Refresh();
     main.OnDecode();
