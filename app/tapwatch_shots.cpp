@@ -5,7 +5,7 @@
 //   filter-editor.png  the Filter editor with a protocol chosen, before Apply
 //   main-window.png    the main window during a capture on lo of the CAPTUREs'
 //                      frames, sent onto lo in turn while it runs, a packet's
-//                      details shown
+//                      details and bytes shown, an IPv4 field's highlighted
 //   decode-window.png  the Decode window on the last HTTP session captured
 #include <pcap/pcap.h>
 
@@ -18,6 +18,7 @@
 #include <QTableView>
 #include <QThread>
 #include <QTimer>
+#include <QTreeWidget>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -164,6 +165,12 @@ int main(int argc, char** argv) {
         // The Details tree follows the selection.
         list->selectRow(row);
         list->scrollTo(window.Model().index(row, 0));
+        // An IPv4 field selected in the tree, its bytes highlighted below.
+        auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("m_tree"));
+        if (QTreeWidgetItem* ip = tree->topLevelItem(1)) {
+            ip->setExpanded(true);
+            tree->setCurrentItem(ip->child(1));
+        }
     }
     Pause(300);
     ok = Save(&window, out + QStringLiteral("/main-window.png")) && ok;
