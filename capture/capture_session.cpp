@@ -14,6 +14,8 @@
 namespace {
 
 constexpr auto kStatsInterval = std::chrono::seconds(1);
+// How long a helper told to stop may take to flush and end before it is killed.
+constexpr auto kHelperGrace = std::chrono::seconds(2);
 constexpr char kDevicesFailedMessage[] = "Can't retrieve devices ! Make sure libpcap is installed";
 constexpr char kNoDevicesMessage[] = "No interface found ! Make sure libpcap is installed";
 
@@ -180,6 +182,7 @@ void CaptureSession::CaptureThreadProc(const std::shared_ptr<CaptureState>& stat
     }
     if (!state->SetRunning()) {
         state->Release();
+        state->Finish(kHelperGrace);
         PostToWindow([this, state] { OnControllerFinished(state, {}, {}, {}); });
         return;
     }
@@ -218,18 +221,24 @@ void CaptureSession::CaptureThreadProc(const std::shared_ptr<CaptureState>& stat
         running.count = static_cast<int>(readers.size());
         state->RequestStop();
     }
-    // libpcap's drop counters while the readers run, once a second.
+    // The helper's drop counters while the readers run, once a second. The
+    // readers end with the stream; a helper that does not end after a stop is
+    // killed, which ends the stream too.
     {
         std::unique_lock lock(running.lock);
+        auto stopSeen = std::chrono::steady_clock::time_point::max();
         while (!running.ended.wait_for(lock, kStatsInterval, [&] { return running.count == 0; })) {
             lock.unlock();
             PublishDrops(state->Stats());
+            const auto now = std::chrono::steady_clock::now();
+            if (state->StopRequested() && stopSeen == stopSeen.max()) stopSeen = now;
+            if (now - stopSeen >= kHelperGrace) state->KillHelper();
             lock.lock();
         }
     }
     for (auto& reader : readers) reader.join();
 
-    const CaptureStats stats = state->Stats();
+    const CaptureStats stats = state->Finish(kHelperGrace);
     PublishDrops(stats);
     state->Release();
     std::string message;
@@ -240,6 +249,9 @@ void CaptureSession::CaptureThreadProc(const std::shared_ptr<CaptureState>& stat
     } else if (state->StoppedForMemory()) {
         message = kMemoryFullMessage;
         caption = kWarningCaption;
+    } else if (state->HelperEndedUnexpectedly()) {
+        message = kHelperEndedMessage;
+        caption = kWarningCaption;
     }
     PostToWindow(
         [this, state, message = std::move(message), caption = std::move(caption), stats]() mutable {
@@ -249,12 +261,12 @@ void CaptureSession::CaptureThreadProc(const std::shared_ptr<CaptureState>& stat
 
 void CaptureSession::ReaderThreadProc(CaptureState& state) {
     PacketIntake::Reader reader(m_intake);
-    while (state.IsRunning()) {
+    // Until the stream ends: after a stop the helper still hands over what the
+    // kernel held, and every frame it wrote is taken in.
+    for (;;) {
         int result = 0;
         {
             std::scoped_lock lock(state.m_readLock);
-            // A reader that waited for the lock through a stop leaves at once.
-            if (!state.IsRunning()) break;
             pcap_pkthdr* header = nullptr;
             const u_char* data = nullptr;
             result = state.NextFrame(&header, &data);
@@ -262,11 +274,7 @@ void CaptureSession::ReaderThreadProc(CaptureState& state) {
             // frame is kept, and takes its place in the store's order, here.
             if (result == 1) reader.Take(FrameInfoOf(*header, state.m_bNanoseconds), data);
         }
-        if (result == 1) {
-            reader.Finish();
-        } else if (result < 0) {
-            state.StopForReadError();
-            break;
-        }
+        if (result != 1) break;
+        reader.Finish();
     }
 }

@@ -1,13 +1,10 @@
 #include "capture/capture_state.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
-#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <limits>
-#include <mutex>
 
 #include "protocols/decode.h"
 
@@ -63,69 +60,56 @@ const char* StartFailureMessage(StartFailure failure) {
     return "";
 }
 
-CaptureState::CaptureState() : m_wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+CaptureState::CaptureState() = default;
 
 CaptureState::~CaptureState() {
     Release();
-    if (m_wakeFd >= 0) close(m_wakeFd);
 }
 
 StartFailure CaptureState::Open(const std::string& interfaceName, const std::string& filter) {
     if (interfaceName.empty()) return StartFailure::OpenAdapter;
-    char errbuf[PCAP_ERRBUF_SIZE] = {};
-    // The parameters of a plain live open, with timestamps in nanoseconds
-    // where the interface gives them.
-    m_hCapture = pcap_create(interfaceName.c_str(), errbuf);
-    if (m_hCapture == nullptr) return StartFailure::OpenAdapter;
-    pcap_set_snaplen(m_hCapture, kSnapLength);
-    pcap_set_promisc(m_hCapture, kPromiscuous);
-    pcap_set_timeout(m_hCapture, kReadTimeoutMs);
-    pcap_set_tstamp_precision(m_hCapture, PCAP_TSTAMP_PRECISION_NANO);
-    // Room in the kernel for the bursts a reader meets while it maps and
-    // fills fresh memory for the frames it keeps.
-    pcap_set_buffer_size(m_hCapture, kKernelBufferBytes);
-    if (pcap_activate(m_hCapture) < 0) {
-        Release();
+    const std::string path = LocateCaptureHelper(m_helperLine);
+    if (path.empty()) return StartFailure::OpenAdapter;
+    if (!m_helper.Start(path, {"-i", interfaceName, "-f", filter})) {
+        m_helperLine = path + ": " + std::strerror(errno);
         return StartFailure::OpenAdapter;
     }
-    m_bNanoseconds = pcap_get_tstamp_precision(m_hCapture) == PCAP_TSTAMP_PRECISION_NANO;
+    // A stop that came before the helper was there ends it now.
+    if (StopRequested()) m_helper.Signal(SIGTERM);
 
-    StartFailure failure = StartFailure::None;
-    // "any" offers the cooked header's second version, which names each
-    // frame's interface, beside the first.
-    if (interfaceName == "any") {
-        int* offered = nullptr;
-        const int count = pcap_list_datalinks(m_hCapture, &offered);
-        for (int i = 0; i < count; ++i) {
-            if (offered[i] == DLT_LINUX_SLL2) pcap_set_datalink(m_hCapture, DLT_LINUX_SLL2);
-        }
-        if (count >= 0) pcap_free_datalinks(offered);
+    FILE* stream = fdopen(m_helper.TakeStream(), "r");
+    if (stream != nullptr) {
+        // A pipe's read returns what has arrived: a large buffer only saves calls.
+        std::setvbuf(stream, nullptr, _IOFBF, size_t{1} << 18);
+        char errbuf[PCAP_ERRBUF_SIZE] = {};
+        // Reading the header waits for the helper to open the interface, or to
+        // say why it could not and end.
+        m_hCapture =
+            pcap_fopen_offline_with_tstamp_precision(stream, PCAP_TSTAMP_PRECISION_NANO, errbuf);
+        if (m_hCapture == nullptr) std::fclose(stream);
     }
-    m_nLinkType = pcap_datalink(m_hCapture);
-    if (!DecodesLinkType(m_nLinkType)) {
-        failure = StartFailure::NotEthernet;
-    } else if (pcap_compile(m_hCapture, &m_filter, filter.c_str(), kFilterOptimise,
-                            kFilterNetmask) < 0) {
-        failure = StartFailure::CompileFilter;
-        m_filterError = pcap_geterr(m_hCapture);
+    StartFailure failure = StartFailure::None;
+    if (m_hCapture == nullptr) {
+        const int status = m_helper.Wait(std::chrono::seconds(1));
+        m_helperLine = m_helper.MessageLine();
+        failure =
+            status == kHelperFilterFailed ? StartFailure::CompileFilter : StartFailure::OpenAdapter;
     } else {
-        m_bFilterCompiled = true;
-        if (pcap_setfilter(m_hCapture, &m_filter) < 0) {
-            failure = StartFailure::SetFilter;
-        } else if (pcap_setnonblock(m_hCapture, 1, errbuf) < 0 || m_wakeFd < 0 ||
-                   (m_captureFd = pcap_get_selectable_fd(m_hCapture)) < 0) {
-            failure = StartFailure::OpenAdapter;
-        }
+        m_bNanoseconds = true;
+        m_nLinkType = pcap_datalink(m_hCapture);
+        if (!DecodesLinkType(m_nLinkType)) failure = StartFailure::NotEthernet;
     }
     if (failure != StartFailure::None) Release();
     return failure;
 }
 
 std::string CaptureState::FailureMessage(StartFailure failure) const {
-    if (failure == StartFailure::CompileFilter) return FilterFailedMessage(m_filterError);
+    if (failure == StartFailure::CompileFilter) return FilterFailedMessage(m_helperLine);
     if (failure == StartFailure::NotEthernet)
         return NotDecodedMessage(StartFailureMessage(failure), m_nLinkType);
-    return StartFailureMessage(failure);
+    std::string message = StartFailureMessage(failure);
+    if (!m_helperLine.empty()) message += "\n" + m_helperLine;
+    return message;
 }
 
 bool CaptureState::SetRunning() {
@@ -135,62 +119,57 @@ bool CaptureState::SetRunning() {
 
 void CaptureState::RequestStop() {
     m_run.store(Run::Stopped);
-    Wake();
-}
-
-void CaptureState::StopForReadError() {
-    Run expected = Run::Running;
-    if (m_run.compare_exchange_strong(expected, Run::Stopped)) m_bReadError.store(true);
-    Wake();
+    m_helper.Signal(SIGTERM);
 }
 
 void CaptureState::StopForMemory() {
     Run expected = Run::Running;
     if (m_run.compare_exchange_strong(expected, Run::Stopped)) m_bMemoryFull.store(true);
-    Wake();
+    m_helper.Signal(SIGTERM);
 }
 
-void CaptureState::Wake() {
-    // The counter stays readable from now on, so every later wait returns at once.
-    if (m_wakeFd >= 0) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
-    }
+void CaptureState::OnStreamEnd() {
+    Run expected = Run::Running;
+    if (m_run.compare_exchange_strong(expected, Run::Stopped)) m_bHelperGone.store(true);
+}
+
+void CaptureState::KillHelper() {
+    m_helper.Signal(SIGKILL);
 }
 
 int CaptureState::NextFrame(pcap_pkthdr** header, const u_char** data) {
-    // While frames are waiting in the ring this costs no system call.
+    if (m_bStreamEnded) return PCAP_ERROR_BREAK;
+    // Waits in the stream's read while the helper has nothing to hand over.
     const int result = pcap_next_ex(m_hCapture, header, data);
-    if (result != 0) return result;
-    pollfd fds[2] = {{m_captureFd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
-    poll(fds, 2, kReadTimeoutMs);
-    if (!IsRunning()) return 0;
-    // Also after a bare time-out: the non-blocking read is where libpcap notices
-    // an interface that went down or away.
-    return pcap_next_ex(m_hCapture, header, data);
+    if (result != 1) {
+        m_bStreamEnded = true;
+        OnStreamEnd();
+    }
+    return result;
 }
 
 CaptureStats CaptureState::Stats() {
     CaptureStats stats;
-    pcap_stat ps{};
-    std::scoped_lock lock(m_readLock);
-    if (m_hCapture != nullptr && pcap_stats(m_hCapture, &ps) == 0) {
+    HelperCounters counters;
+    if (m_helper.Counters(counters)) {
         stats.valid = true;
-        stats.received = ps.ps_recv;
-        stats.dropped = ps.ps_drop;
-        stats.ifDropped = ps.ps_ifdrop;
+        stats.received = counters.received;
+        stats.dropped = counters.dropped;
+        stats.ifDropped = counters.ifDropped;
     }
     return stats;
 }
 
+CaptureStats CaptureState::Finish(std::chrono::milliseconds grace) {
+    const int status = m_helper.Wait(grace);
+    if (status == kHelperReadFailed) m_bReadError.store(true);
+    // Counters written at its end are in the pipe by now.
+    return Stats();
+}
+
 void CaptureState::Release() {
-    if (m_bFilterCompiled) {
-        pcap_freecode(&m_filter);
-        m_bFilterCompiled = false;
-    }
     if (m_hCapture != nullptr) {
         pcap_close(m_hCapture);
         m_hCapture = nullptr;
-        m_captureFd = -1;
     }
 }

@@ -1,29 +1,25 @@
-// One live capture on libpcap: the handle, its installed filter, the running
-// flag that the readers poll and the read exclusion.
+// One live capture: tapwatch-capture opened on the interface with the
+// filter, the handle on the pcap stream it writes, the running flag and the
+// read exclusion.
 //
-// The handle is non-blocking and the next-frame call waits for the socket with
-// poll() itself, so a reader never stays in it past the 20 ms time-out even on
-// an idle link (a blocking read on a TPACKET_V3 ring can wait far longer), and
-// a stop wakes every waiting reader at once through an eventfd.
+// The readers read the stream until it ends. A stop of any kind ends the
+// helper (SIGTERM), which writes what the kernel still held and closes the
+// stream; so the readers take in every frame it flushed and then end, on an
+// idle link as on a busy one, and never wait on the interface themselves.
 #pragma once
 
 #include <pcap/pcap.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
 
+#include "capture/capture_helper.h"
+#include "capture/capture_helper_protocol.h"
 #include "common/short_lock.h"
 #include "protocols/kept_frame.h"
-
-// Fixed capture parameters.
-inline constexpr int kSnapLength = 65535;
-inline constexpr int kPromiscuous = 1;
-inline constexpr int kReadTimeoutMs = 20;
-inline constexpr int kKernelBufferBytes = 16 << 20;
-inline constexpr int kFilterOptimise = 1;
-inline constexpr bpf_u_int32 kFilterNetmask = 0x00FFFFFF;
 
 // Wall-clock time, the clock of the frames' capture timestamps.
 FrameTime WallClock();
@@ -52,6 +48,9 @@ std::string NotDecodedMessage(const char* message, int linkType);
 inline constexpr char kReadErrorMessage[] =
     "The capture stopped because the interface reported an error";
 
+inline constexpr char kHelperEndedMessage[] =
+    "The capture stopped: the capture helper ended unexpectedly";
+
 inline constexpr char kMemoryFullMessage[] =
     "The capture stopped: the memory set aside for captured packets is full";
 
@@ -70,18 +69,23 @@ class CaptureState {
     CaptureState(const CaptureState&) = delete;
     CaptureState& operator=(const CaptureState&) = delete;
 
-    // Controller. Opens `interfaceName` with the fixed parameters, checks its
-    // link type, compiles and installs `filter`. On failure everything acquired
-    // is released again.
+    // Controller. Starts the helper on `interfaceName` with `filter`, waits for
+    // its stream's header and checks the link type. On failure the helper has
+    // ended and everything acquired is released again.
     StartFailure Open(const std::string& interfaceName, const std::string& filter);
-    // The message box text of Open's `failure`, with libpcap's words on why
-    // a filter did not compile, or the name of a link type not decoded.
+    // The message box text of Open's `failure`, with the helper's libpcap line
+    // (why the interface did not open, why the filter did not compile) on a
+    // second line, or the name of a link type not decoded.
     std::string FailureMessage(StartFailure failure) const;
     // Controller, after Open: Starting becomes Running, unless a stop came first.
     bool SetRunning();
-    // Controller: libpcap's counters, taken inside m_readLock so that no
-    // reader is in the handle meanwhile.
+    // Controller: the helper's latest counters.
     CaptureStats Stats();
+    // Controller, once the readers have ended: waits for the helper (killing
+    // one that does not end within `grace`) and returns its last counters.
+    CaptureStats Finish(std::chrono::milliseconds grace);
+    // Any thread: kills a helper that does not end after a stop.
+    void KillHelper();
     void Release();
 
     // Any thread. Ends the capture, or the start before it runs; never waits.
@@ -90,38 +94,38 @@ class CaptureState {
     // it had been stopped already.
     void StopForMemory();
     bool StoppedForMemory() const { return m_bMemoryFull.load(); }
-    // Reader whose next-frame call failed: stops the capture and records why,
-    // unless it had been stopped already.
-    void StopForReadError();
 
     // The running flag (m_bRunning): set by SetRunning, cleared by any stop.
     bool IsRunning() const { return m_run.load() == Run::Running; }
     bool StopRequested() const { return m_run.load() == Run::Stopped; }
+    // After Finish: the interface reported an error to the helper.
     bool StoppedByReadError() const { return m_bReadError.load(); }
+    // After Finish: the helper ended, or its stream broke, with no stop asked.
+    bool HelperEndedUnexpectedly() const { return m_bHelperGone.load() && !m_bReadError.load(); }
 
-    // Reader, inside m_readLock. pcap_next_ex's result: 1 with a frame, 0 when
-    // none came within the read time-out or the capture stopped, negative on a
-    // read error.
+    // Reader, inside m_readLock. pcap_next_ex's result: 1 with a frame,
+    // negative once the stream has ended (after a stop, the helper's end or a
+    // broken stream); every later call returns at once.
     int NextFrame(pcap_pkthdr** header, const u_char** data);
 
     // Set once, before the readers start.
     pcap_t* m_hCapture = nullptr;
     bool m_bNanoseconds = false;  // the handle stamps frames in nanoseconds
     int m_nLinkType = 0;          // the handle's link type (DLT_ values)
-    std::string m_filterError;    // libpcap's words when the filter did not compile
     // Held around each next-frame call and the copy of the frame it delivered.
     ShortLock m_readLock;
 
   private:
     enum class Run : uint8_t { Starting, Running, Stopped };
 
-    void Wake();
+    // The stream ended: unless a stop came first, the helper went by itself.
+    void OnStreamEnd();
 
     std::atomic<Run> m_run{Run::Starting};
     std::atomic<bool> m_bReadError{false};
     std::atomic<bool> m_bMemoryFull{false};
-    bpf_program m_filter{};
-    bool m_bFilterCompiled = false;
-    int m_captureFd = -1;
-    int m_wakeFd = -1;
+    std::atomic<bool> m_bHelperGone{false};
+    bool m_bStreamEnded = false;  // inside m_readLock
+    std::string m_helperLine;     // the helper's message on a failed start
+    CaptureHelper m_helper;
 };
