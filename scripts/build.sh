@@ -46,17 +46,17 @@ build() {  # build <dir> <cmake options...>
 
 run_program() {
   build build -DCMAKE_BUILD_TYPE=Release -DTAPWATCH_TESTS=OFF -DTAPWATCH_BENCH=OFF
-  if [ -x build/app/tapwatch ]; then
+  if [ -x build/bin/tapwatch ]; then
     # Capturing needs raw sockets: grant them to the binary rather than run the window as root.
     if [ "$(id -u)" -ne 0 ]; then
-      if ! "${sudo_cmd[@]}" setcap cap_net_raw,cap_net_admin=eip build/app/tapwatch; then
-        echo "Could not grant capture rights with setcap: run build/app/tapwatch as root to capture." >&2
+      if ! "${sudo_cmd[@]}" setcap cap_net_raw,cap_net_admin=eip build/bin/tapwatch; then
+        echo "Could not grant capture rights with setcap: run build/bin/tapwatch as root to capture." >&2
       fi
     fi
-    exec build/app/tapwatch
+    exec build/bin/tapwatch
   fi
-  build/tools/capture_gen/tapwatch-gen --kind mix --count 200 -o build/sample.pcap
-  exec build/tools/tapwatch_log/tapwatch-log --rows build/sample.pcap
+  build/bin/tapwatch-gen --kind mix --count 200 -o build/sample.pcap
+  exec build/bin/tapwatch-log --rows build/sample.pcap
 }
 
 run_tests() {

@@ -11,7 +11,7 @@ count=20000
 data="$build/bench-data"
 mkdir -p "$data"
 
-gen="$build/tools/capture_gen/tapwatch-gen"
+gen="$build/bin/tapwatch-gen"
 for kind in tcp742 mix vlan sll2; do
   [ -f "$data/$kind-$count.pcap" ] || "$gen" --kind "$kind" --count "$count" -o "$data/$kind-$count.pcap"
 done

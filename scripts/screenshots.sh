@@ -30,7 +30,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-gen=$build/tools/capture_gen/tapwatch-gen
+gen=$build/bin/tapwatch-gen
 "$gen" --kind mix --count 400 --seed 7 -o "$tmp/mix.pcap"
 "$gen" --kind http -o "$tmp/http.pcap"
 
@@ -45,5 +45,5 @@ pids+=($!)
 sleep 1
 
 mkdir -p "$top/docs"
-"${run[@]}" env DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb "$build/app/tapwatch-shots" \
+"${run[@]}" env DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb "$build/bin/tapwatch-shots" \
   "$top/docs" "$tmp/mix.pcap" "$tmp/http.pcap"
