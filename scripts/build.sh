@@ -47,9 +47,10 @@ build() {  # build <dir> <cmake options...>
 run_program() {
   build build -DCMAKE_BUILD_TYPE=Release -DTAPWATCH_TESTS=OFF -DTAPWATCH_BENCH=OFF
   if [ -x build/bin/tapwatch ]; then
-    # Capturing needs raw sockets: grant them to the binary rather than run the window as root.
+    # Capturing needs raw sockets: only the small capture helper gets the
+    # rights; the window, which decodes what the network sends, holds none.
     if [ "$(id -u)" -ne 0 ]; then
-      if ! "${sudo_cmd[@]}" setcap cap_net_raw,cap_net_admin=eip build/bin/tapwatch; then
+      if ! "${sudo_cmd[@]}" setcap cap_net_raw,cap_net_admin=eip build/bin/tapwatch-capture; then
         echo "Could not grant capture rights with setcap: run build/bin/tapwatch as root to capture." >&2
       fi
     fi

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # cmake --install into a scratch prefix: the programs, the desktop entry that
 # opens a double-clicked capture, the icon it names, and, when run as root,
-# the capture rights granted again to the installed copy.
+# the capture rights granted again to the installed helper and to nothing else.
 # Usage: install_test.sh BUILD_DIR
 set -u
 build=$1
@@ -15,7 +15,7 @@ fail() {
 
 log=$(cmake --install "$build" --prefix "$prefix" 2>&1) || { echo "$log"; fail "cmake --install failed"; }
 
-for program in tapwatch tapwatch-log; do
+for program in tapwatch tapwatch-log tapwatch-capture; do
   [ -x "$prefix/bin/$program" ] || fail "bin/$program is not installed"
 done
 
@@ -39,9 +39,13 @@ fi
 
 if [ "$(id -u)" -eq 0 ]; then
   if echo "$log" | grep -q "Granted cap_net_raw,cap_net_admin"; then
-    caps=$(getcap "$prefix/bin/tapwatch")
+    caps=$(getcap "$prefix/bin/tapwatch-capture")
     echo "$caps" | grep -q "cap_net_admin,cap_net_raw=eip" ||
       fail "the install said it granted the rights, getcap says '$caps'"
+    for program in tapwatch tapwatch-log; do
+      caps=$(getcap "$prefix/bin/$program")
+      [ -z "$caps" ] || fail "$program holds capabilities: '$caps'"
+    done
   else
     # Some file systems hold no capabilities; the install must say so.
     echo "$log" | grep -q "Could not grant capture rights" ||
