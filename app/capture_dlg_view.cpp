@@ -53,6 +53,7 @@ void CCaptureDlg::SetUpView() {
                 m_filterBar->findChild<QWidget*>(QStringLiteral("m_displayFilter")));
 
     connect(m_filterBar, &FilterBar::applyRequested, this, &CCaptureDlg::SetDisplayFilter);
+    connect(m_model, &PacketListModel::filterRefused, m_filterBar, &FilterBar::ShowResult);
     connect(m_filterBar, &FilterBar::leaveRequested, list, [list] { list->setFocus(); });
     connect(m_findBar, &FindBar::findRequested, this, &CCaptureDlg::OnFind);
     connect(m_findBar, &FindBar::closeRequested, this, [this, list] {

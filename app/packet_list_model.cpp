@@ -99,16 +99,30 @@ void PacketListModel::ClearPackets() {
 }
 
 void PacketListModel::StartOver() {
-    // A capture of another link type: the same expression, compiled for it.
-    if (!m_filter.Empty() && m_filter.LinkType() != m_store.LinkType()) {
-        DisplayFilter filter;
-        if (filter.Compile(m_filter.Expression(), m_store.LinkType())) m_filter = std::move(filter);
-    }
     m_nSeen = 0;
     m_rows = Identity() ? nullptr : std::make_shared<RowIndices>();
     m_keys.clear();
     m_bPending = m_bRebuilding = false;
     m_cachedRow = -1;
+}
+
+bool PacketListModel::FollowLinkType() {
+    // Read after the store's extent: a generation's link type is set before
+    // its first entry, so entries seen are of this type (or of a newer
+    // generation, whose jobs the generation check stops).
+    const int linkType = m_store.LinkType();
+    if (m_filter.Empty() || m_filter.LinkType() == linkType) return false;
+    DisplayFilter filter;
+    if (filter.Compile(m_filter.Expression(), linkType)) {
+        m_filter = std::move(filter);
+        return true;
+    }
+    const QString expression = QString::fromStdString(m_filter.Expression());
+    const QString message = QString::fromStdString(filter.Error());
+    m_filter = DisplayFilter();
+    m_filter.Compile({}, linkType);
+    emit filterRefused(expression, message);
+    return true;
 }
 
 void PacketListModel::PostBack(std::function<void()> task) {
@@ -128,6 +142,12 @@ void PacketListModel::Refresh() {
         endResetModel();
     }
     const size_t target = std::min<size_t>(extent.count, std::numeric_limits<int>::max());
+    if (target > m_nSeen && FollowLinkType()) {
+        // Whatever was tested with the program of another link type goes.
+        Rebuild();
+        emit refreshed();
+        return;
+    }
     if (Identity() && !m_bPending) {
         if (target > m_nSeen) {
             const int first = static_cast<int>(m_nSeen);
@@ -215,6 +235,7 @@ void PacketListModel::Rebuild() {
         endResetModel();
     }
     const size_t count = std::min<size_t>(extent.count, std::numeric_limits<int>::max());
+    if (count > 0) FollowLinkType();
     if (Identity()) {
         beginResetModel();
         m_rows.reset();

@@ -84,11 +84,19 @@ class PacketListModel : public QAbstractTableModel {
     // A filter or an order was applied, or (`arrived`) a sorted list took in
     // new rows.
     void viewRebuilt(bool arrived);
+    // Frames of another link type came in and the filter's expression does
+    // not compile for it (`vlan` on Linux cooked v2): the filter was given up,
+    // every row shows, and `message` is libpcap's.
+    void filterRefused(const QString& expression, const QString& message);
 
   private:
     bool Identity() const { return m_filter.Empty() && m_order.CaptureOrder(); }
     // Forgets every row, for a new generation of the store.
     void StartOver();
+    // Compiles the filter again when the store's frames are of another link
+    // type than it was compiled for, or gives it up when it does not compile
+    // for theirs; true when the filter changed.
+    bool FollowLinkType();
     // Builds the rows for the present filter and order over every entry.
     void Rebuild();
     void OnRebuilt(uint64_t serial, OrderedRows rows);
