@@ -24,14 +24,15 @@
 #include "tools/tapwatch_log/live_console.h"
 #include "tools/tapwatch_log/log_output.h"
 #include "tools/tapwatch_log/session_output.h"
+#include "tools/tapwatch_log/stats_output.h"
 #include "tools/tapwatch_log/stream_output.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tapwatch-log [--rows] [--filter EXPR] [--contains TEXT] [-Y EXPR] [-o OUT]\n"
+    "usage: tapwatch-log [--rows|--stats] [--filter EXPR] [--contains TEXT] [-Y EXPR] [-o OUT]\n"
     "                    [-w PCAP] [--memory-limit MB] FILE\n"
-    "       tapwatch-log [--rows] [--filter EXPR] [--contains TEXT] [-Y EXPR] [-o OUT]\n"
+    "       tapwatch-log [--rows|--stats] [--filter EXPR] [--contains TEXT] [-Y EXPR] [-o OUT]\n"
     "                    [-w PCAP] [--memory-limit MB] -i IFACE [--duration SECONDS]\n"
     "  FILE            a pcap or pcapng capture; - or a FIFO is read as a stream,\n"
     "                  frame by frame as it arrives, until its end, SIGINT or SIGTERM\n"
@@ -49,6 +50,8 @@ constexpr char kUsage[] =
     "                  records of frames matching the pcap filter expression; the\n"
     "                  rows keep the numbers they have without it\n"
     "  -o OUT          write the log or the rows to OUT instead of standard output\n"
+    "  --stats         write the statistics (summary, protocol hierarchy,\n"
+    "                  conversations, endpoints) as tab-separated sections\n"
     "  -w PCAP         write the kept frames as a pcap file (nanosecond timestamps);\n"
     "                  alone, nothing else is written\n"
     "  --memory-limit MB  stop taking frames in once they hold MB MiB of memory\n"
@@ -63,6 +66,8 @@ constexpr auto kFlushInterval = std::chrono::milliseconds{10};
 
 struct Options {
     bool rows = false;
+    bool stats = false;
+    StatsOutput* statsOutput = nullptr;  // set once the store is made
     std::string filter;
     std::string contains;
     std::string output = "-";
@@ -101,6 +106,8 @@ int Parse(int argc, char** argv, Options& options) {
             return -1;
         } else if (arg == "--rows") {
             options.rows = true;
+        } else if (arg == "--stats") {
+            options.stats = true;
         } else if (arg == "--filter") {
             if (!value(options.filter)) return Fail("--filter needs an expression");
         } else if (arg == "-Y") {
@@ -144,6 +151,8 @@ int Parse(int argc, char** argv, Options& options) {
         !error.empty())
         return Fail(error);
     const bool sessions = options.session.mode != SessionOutputOptions::Mode::None;
+    if (options.stats && (options.rows || sessions || !options.pcapOutput.empty()))
+        return Fail("--stats goes alone, not with --rows, -w, --sessions or --follow");
     if (sessions && !options.displayFilter.empty())
         return Fail("-Y goes with the rows, the log and -w, not with --sessions or --follow");
     const bool textToStdout =
@@ -183,7 +192,10 @@ StreamOutputOptions StreamOptions(const Options& options) {
 
 // After the read: the streamed outputs put in place, or the kept capture's
 // conversations written.
-int WriteOutputs(const Options& options, const PacketStore& store, StreamOutput* stream) {
+int WriteOutputs(const Options& options, const PacketStore& store, StreamOutput* stream,
+                 uint64_t drops = 0) {
+    if (options.statsOutput != nullptr)
+        return options.statsOutput->Finish(drops) ? 0 : Fail(options.statsOutput->Error());
     if (stream != nullptr) return stream->Finish() ? 0 : Fail(stream->Error());
     const SessionOutputResult r = WriteSessionOutput(options.output, options.session, store);
     return r.ok ? 0 : Fail(r.error);
@@ -223,7 +235,7 @@ int RunLive(const Options& options, PacketStore& store, StreamOutput* stream) {
     const int captured = RunConsoleCapture(live, store);
     if (captured == kConsoleCaptureNoStart) return 1;
     std::fprintf(stderr, "tapwatch-log: %s\n", StatisticsLine(statistics).c_str());
-    const int written = WriteOutputs(options, store, stream);
+    const int written = WriteOutputs(options, store, stream, statistics.dropped);
     return captured == kConsoleCaptureFailed ? 1 : written;
 }
 
@@ -277,7 +289,14 @@ int main(int argc, char** argv) {
 
     PacketStore store;
     std::unique_ptr<StreamOutput> stream;
-    if (!KeepsFrames(options)) {
+    std::unique_ptr<StatsOutput> stats;
+    if (options.stats) {
+        stats = std::make_unique<StatsOutput>(options.output, options.displayFilter, store);
+        options.statsOutput = stats.get();
+        store.PassThrough([out = stats.get()](size_t index, const StoredPacket& packet) {
+            return out->Add(index, packet);
+        });
+    } else if (!KeepsFrames(options)) {
         stream = std::make_unique<StreamOutput>(StreamOptions(options), store);
         store.PassThrough([out = stream.get()](size_t index, const StoredPacket& packet) {
             return out->Add(index, packet);
