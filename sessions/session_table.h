@@ -5,19 +5,20 @@
 // whatever SYN or FIN says: connections that reuse both endpoints are one
 // session. The two address families never share a host or a session.
 //
-// The table is built in one pass over the snapshot with hashed indexes, so its
-// lists come out exactly as the linear scans that define them (first
-// appearance order everywhere) without work that grows with hosts x packets.
+// The table is built in one pass over the snapshot with hashed indexes
+// (sessions/session_grouping.h), so its lists come out exactly as the linear
+// scans that define them (first appearance order everywhere) without work that
+// grows with hosts x packets.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "protocols/layer.h"
+#include "sessions/session_grouping.h"
 #include "sessions/tcp_packet.h"
 
 // One packet: the root of its chain. The shared_ptr keeps the chain alive.
@@ -41,43 +42,16 @@ int IsSameSession(const CProtocolLayer* a, const CProtocolLayer* b);
 // order; 0 when none is non-zero or the list is empty; -1 when either is null.
 int FindSession(const CProtocolLayer* packet, const std::vector<TcpSession>* sessions);
 
-// Distinct addresses of TCP packets, of both families, in order of first
-// appearance, the source of a packet before its destination.
-class CHostList {
-  public:
-    // Adds the packet's source, then its destination address when new (TCP
-    // packets only).
-    void CollectHosts(const CProtocolLayer* packet);
-    const std::vector<HostAddress>& Hosts() const { return m_hosts; }
-    // The index of `address`, -1 when it is not listed.
-    int IndexOf(const HostAddress& address) const;
-
-  private:
-    friend class CSessionTable;
-    struct Key {
-        uint64_t high = 0;
-        uint64_t low = 0;
-        bool ipv6 = false;
-        bool operator==(const Key&) const = default;
-    };
-    struct KeyHash {
-        size_t operator()(const Key& k) const;
-    };
-    static Key KeyOf(const HostAddress& address);
-    uint32_t Add(const HostAddress& address);
-
-    std::vector<HostAddress> m_hosts;
-    std::unordered_map<Key, uint32_t, KeyHash> m_index;
-};
-
 class CSessionTable {
   public:
     // Takes the snapshot by value: the table keeps every chain alive.
     explicit CSessionTable(PacketSnapshot snapshot);
 
     const PacketSnapshot& AllPackets() const { return m_allPackets; }
-    const std::vector<HostAddress>& Hosts() const { return m_hosts.Hosts(); }
-    int HostIndex(const HostAddress& address) const { return m_hosts.IndexOf(address); }
+    const std::vector<HostAddress>& Hosts() const { return m_grouping.Hosts(); }
+    int HostIndex(const HostAddress& address) const {
+        return m_grouping.HostList().IndexOf(address);
+    }
     size_t SessionCount() const { return m_firstPacket.size(); }
 
     // The sessions in which host `host` (an index into Hosts()) is one of the
@@ -105,7 +79,7 @@ class CSessionTable {
     TcpSession Session(uint32_t id) const;
 
     PacketSnapshot m_allPackets;
-    CHostList m_hosts;
+    CSessionGrouping m_grouping;
     // Per snapshot packet: its session, or -1 for a packet that is not TCP.
     std::vector<int32_t> m_sessionOfPacket;
     // Per session: the index of its first packet.
@@ -114,6 +88,4 @@ class CSessionTable {
     // m_memberStart[s + 1]), in snapshot order.
     std::vector<uint32_t> m_memberStart;
     std::vector<uint32_t> m_members;
-    // Per host: its sessions' ids, ascending (which is first-packet order).
-    std::vector<std::vector<uint32_t>> m_hostSessions;
 };

@@ -5,25 +5,103 @@
 #include <algorithm>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "capture_files/capture_file_reader.h"
+#include "common/shared_text.h"
+#include "intake/packet_intake.h"
+#include "sessions/session_table.h"
 #include "tests/tools/tapwatch_log_tool.h"
+#include "tools/tapwatch_log/session_output.h"
 
 namespace {
 
-// Conversations keep the frames (rows, logs and pcap files stream past the limit).
-TEST_F(TapwatchLogTest, AFileBeyondTheMemoryLimitKeepsWhatFitsAndSaysSo) {
-    const fs::path big = Capture(capture_gen::CaptureKind::Tcp742, 6000, "big.pcap");
-    const ToolRun run = Tool("--sessions --memory-limit 2 '" + big.string() + "'");
+// The kept path, as the Decode window takes a capture: every frame in a store.
+PacketSnapshot KeptCapture(const fs::path& file, const std::string& filter) {
+    PacketStore store;
+    const SharedText nothing{std::string()};
+    PacketIntake intake(store, nothing);
+    CaptureFileReader reader;
+    EXPECT_EQ(reader.Read(file.string(), filter, intake).end, CaptureFileEnd::Finished);
+    PacketSnapshot roots;
+    for (const StoredPacket& packet : store.Snapshot()) roots.push_back(packet.root);
+    return roots;
+}
+
+// The window's session list over the kept capture, as --sessions writes it.
+std::vector<std::string> WindowListing(const PacketSnapshot& roots) {
+    const CSessionTable table(roots);
+    std::vector<std::string> lines;
+    for (int h = 0; h < static_cast<int>(table.Hosts().size()); ++h)
+        for (const TcpSession& session : table.ListSessions(h))
+            lines.push_back(table.Hosts()[h].Text() + '\t' + table.SessionRowText(h, session) +
+                            '\t' + std::to_string(table.SessionPacketCount(session)) + '\n');
+    return lines;
+}
+
+std::string WindowFollow(const PacketSnapshot& roots, unsigned long line, bool hex) {
+    SessionOutputOptions options;
+    options.hex = hex;
+    std::string error;
+    return FollowText(options, roots, line, error).value_or(error);
+}
+
+// Every frame is let go once grouped; only the followed session's frames are
+// kept, read again from a file, kept in the only read of a stream.
+TEST_F(TapwatchLogTest, SessionsAndFollowWriteWhatTheKeptCaptureGivesFromAFileOrAStream) {
+    const fs::path file = Capture(capture_gen::CaptureKind::Mix, 3000, "mix.pcap");
+    const std::string quoted = std::string("'") + file.string() + "'";
+    for (const std::string filter : {"", "tcp[tcpflags] & tcp-push != 0"}) {
+        SCOPED_TRACE(filter);
+        const PacketSnapshot kept = KeptCapture(file, filter);
+        const std::vector<std::string> listing = WindowListing(kept);
+        ASSERT_GT(listing.size(), 20u);
+        const std::string args = "--filter '" + filter + "' ";
+        std::string all;
+        for (const std::string& line : listing) all += line;
+        EXPECT_EQ(Tool("--sessions " + args + quoted).out, all);
+        EXPECT_EQ(Tool("--sessions " + args + "- < " + quoted).out, all);
+        for (const size_t line : {size_t{0}, listing.size() / 2, listing.size() - 1}) {
+            const std::string follow = "--follow " + std::to_string(line) + " --hex " + args;
+            const std::string expected = WindowFollow(kept, line, true);
+            EXPECT_EQ(Tool(follow + quoted).out, expected) << line;
+            EXPECT_EQ(Tool(follow + "- < " + quoted).out, expected) << line;
+        }
+    }
+}
+
+// A file is read twice for the session it follows; a stream keeps the
+// sessions that may still be the line asked for, few for an early line.
+TEST_F(TapwatchLogTest, ACaptureSeveralTimesTheMemoryLimitListsItsSessionsAndFollowsOneWhole) {
+    const fs::path big = Capture(capture_gen::CaptureKind::Mix, 20000, "big.pcap");
+    ASSERT_GT(fs::file_size(big), 6u << 20);
+    const PacketSnapshot kept = KeptCapture(big, "");
+    const std::vector<std::string> listing = WindowListing(kept);
+    std::string all;
+    std::vector<size_t> counts;
+    for (const std::string& line : listing) {
+        all += line;
+        counts.push_back(std::stoul(line.substr(line.rfind('\t') + 1)));
+    }
+    const std::string quoted = std::string("'") + big.string() + "'";
+    ToolRun run = Tool("--sessions --memory-limit 2 " + quoted);
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(
-        run.err.find("The capture stopped: the memory set aside for captured packets is full"),
-        std::string::npos)
-        << run.err;
-    size_t rows = 0;  // each session is listed under both its hosts
-    for (const std::string& line : Lines(run.out))
-        rows += std::stoul(line.substr(line.rfind('\t') + 1));
-    EXPECT_GT(rows / 2, 1000u);
-    EXPECT_LT(rows / 2, 6000u);
+    EXPECT_TRUE(run.err.empty()) << run.err;
+    EXPECT_EQ(run.out, all);
+    const auto longest = [&counts](size_t lines) {
+        return static_cast<size_t>(std::max_element(counts.begin(), counts.begin() + lines) -
+                                   counts.begin());
+    };
+    for (const auto& [line, input] :
+         {std::pair{longest(counts.size()), quoted}, std::pair{longest(10), "- < " + quoted}}) {
+        const std::string expected = WindowFollow(kept, line, false);
+        ASSERT_TRUE(expected.starts_with("Reassembled TCP session (" +
+                                         std::to_string(counts[line]) + " packets)"));
+        run = Tool("--follow " + std::to_string(line) + " --memory-limit 2 " + input);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(run.err.empty()) << run.err;
+        EXPECT_TRUE(run.out == expected) << input << " line " << line;
+    }
 }
 
 std::string Golden(const std::string& name) {

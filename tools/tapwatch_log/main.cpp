@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "capture/capture_state.h"
@@ -24,6 +25,7 @@
 #include "tools/tapwatch_log/live_console.h"
 #include "tools/tapwatch_log/log_output.h"
 #include "tools/tapwatch_log/session_output.h"
+#include "tools/tapwatch_log/session_pass.h"
 #include "tools/tapwatch_log/stats_output.h"
 #include "tools/tapwatch_log/stream_output.h"
 
@@ -79,6 +81,7 @@ struct Options {
     double duration = 0;
     uint64_t memoryLimit = 0;  // 0: the default
     SessionOutputOptions session;
+    SessionPass* sessionPass = nullptr;  // set once the store is made
 };
 
 int Fail(const std::string& message) {
@@ -171,7 +174,8 @@ int Parse(int argc, char** argv, Options& options) {
 }
 
 // Rows, the log and the pcap file are written as the frames come, each frame
-// released once written; only the conversations need the capture kept.
+// released once written; the conversations keep what they need of the frames
+// (sessions/session_pass.h).
 bool KeepsFrames(const Options& options) {
     return options.session.mode != SessionOutputOptions::Mode::None;
 }
@@ -190,6 +194,89 @@ StreamOutputOptions StreamOptions(const Options& options) {
     return stream;
 }
 
+// One read of the capture file or stream through the intake into `store`.
+CaptureFileResult ReadCapture(const Options& options, PacketStore& store, StreamOutput* stream,
+                              CaptureFileReader& reader) {
+    SharedText dataContains(options.contains);
+    PacketIntake intake(store, dataContains);
+    if (stream != nullptr) stream->OnFailure([&reader] { reader.Stop(); });
+    const uint64_t limit = options.memoryLimit != 0 ? options.memoryLimit : DefaultMemoryLimit();
+    // Stop is safe to call in a signal handler.
+    const StopSignals signals(
+        [](void* context) { static_cast<CaptureFileReader*>(context)->Stop(); }, &reader);
+    // The outputs open only once the capture is accepted: a file that is
+    // not one leaves them as they were.
+    return reader.Read(
+        options.input, options.filter, intake, limit,
+        [stream] {
+            if (stream != nullptr) stream->Flush();
+        },
+        [stream] {
+            if (stream != nullptr) stream->Open();
+        });
+}
+
+// --follow reads a file twice, the second time for one session's frames; a
+// stream or a live capture keeps them in its only read.
+bool ReadsTwice(const Options& options) {
+    return options.session.mode == SessionOutputOptions::Mode::Follow &&
+           options.interface.empty() && !IsCaptureStream(options.input);
+}
+
+// The frames of `session` read again from the file, among the entries the
+// first read took in (the file may have grown since).
+std::optional<PacketSnapshot> ReadSessionAgain(const Options& options, const SessionPass& first,
+                                               uint32_t session, std::string& error) {
+    PacketStore store;
+    SessionPass again;
+    CaptureFileReader reader;
+    again.KeepSession(first.Grouping().Ends(session), first.Entries(),
+                      [&reader] { reader.Stop(); });
+    store.PassThrough(
+        [&again](size_t index, const StoredPacket& packet) { return again.Add(index, packet); });
+    const CaptureFileResult result = ReadCapture(options, store, nullptr, reader);
+    switch (result.end) {
+        case CaptureFileEnd::CannotOpen:
+        case CaptureFileEnd::NotEthernet:
+        case CaptureFileEnd::FilterFailed:
+            error = CaptureFileError(options.input, result);
+            return std::nullopt;
+        case CaptureFileEnd::MemoryFull:
+            std::fprintf(stderr, "tapwatch-log: %s\n", kMemoryFullMessage);
+            break;
+        default:  // a damaged end was reported by the first read
+            break;
+    }
+    return again.TakeFrames(0, store.LinkType());
+}
+
+// --sessions from the grouping alone; --follow from the frames of the
+// session on its line.
+int WriteConversation(const Options& options, const PacketStore& store) {
+    SessionPass& pass = *options.sessionPass;
+    std::string text;
+    if (options.session.mode == SessionOutputOptions::Mode::Sessions) {
+        text = SessionListing(pass.Grouping());
+    } else {
+        const unsigned long line = options.session.line;
+        size_t lines = 0;
+        const auto session = SessionPass::SessionOnLine(pass.Grouping(), line, lines);
+        if (!session) return Fail(NoSessionMessage(line, lines));
+        std::string error;
+        std::optional<PacketSnapshot> frames =
+            ReadsTwice(options) ? ReadSessionAgain(options, pass, *session, error)
+                                : pass.TakeFrames(*session, store.LinkType());
+        if (!frames) return Fail(error);
+        // Among its own frames the session is line 0.
+        std::optional<std::string> followed =
+            FollowText(options.session, std::move(*frames), 0, error);
+        if (!followed) return Fail(error);
+        text = std::move(*followed);
+    }
+    const SessionOutputResult r = WriteSessionText(options.output, text);
+    return r.ok ? 0 : Fail(r.error);
+}
+
 // After the read: the streamed outputs put in place, or the kept capture's
 // conversations written.
 int WriteOutputs(const Options& options, const PacketStore& store, StreamOutput* stream,
@@ -197,8 +284,7 @@ int WriteOutputs(const Options& options, const PacketStore& store, StreamOutput*
     if (options.statsOutput != nullptr)
         return options.statsOutput->Finish(drops) ? 0 : Fail(options.statsOutput->Error());
     if (stream != nullptr) return stream->Finish() ? 0 : Fail(stream->Error());
-    const SessionOutputResult r = WriteSessionOutput(options.output, options.session, store);
-    return r.ok ? 0 : Fail(r.error);
+    return WriteConversation(options, store);
 }
 
 std::string StatisticsLine(const CaptureStatistics& s) {
@@ -240,28 +326,8 @@ int RunLive(const Options& options, PacketStore& store, StreamOutput* stream) {
 }
 
 int RunFile(const Options& options, PacketStore& store, StreamOutput* stream) {
-    SharedText dataContains(options.contains);
-    PacketIntake intake(store, dataContains);
     CaptureFileReader reader;
-    if (stream != nullptr) stream->OnFailure([&reader] { reader.Stop(); });
-    const uint64_t limit = options.memoryLimit != 0 ? options.memoryLimit : DefaultMemoryLimit();
-    CaptureFileResult result;
-    {
-        // Stop is safe to call in a signal handler.
-        const StopSignals signals(
-            [](void* context) { static_cast<CaptureFileReader*>(context)->Stop(); }, &reader);
-        // The outputs open only once the capture is accepted: a file that is
-        // not one leaves them as they were.
-        result = reader.Read(
-            options.input, options.filter, intake, limit,
-            [stream] {
-                if (stream != nullptr) stream->Flush();
-            },
-            [stream] {
-                if (stream != nullptr) stream->Open();
-            });
-    }
-
+    const CaptureFileResult result = ReadCapture(options, store, stream, reader);
     const std::string error = CaptureFileError(options.input, result);
     switch (result.end) {
         case CaptureFileEnd::CannotOpen:
@@ -288,6 +354,7 @@ int main(int argc, char** argv) {
     if (parsed != 0) return parsed < 0 ? 0 : parsed;
 
     PacketStore store;
+    SessionPass sessions;
     std::unique_ptr<StreamOutput> stream;
     std::unique_ptr<StatsOutput> stats;
     if (options.stats) {
@@ -300,6 +367,13 @@ int main(int argc, char** argv) {
         stream = std::make_unique<StreamOutput>(StreamOptions(options), store);
         store.PassThrough([out = stream.get()](size_t index, const StoredPacket& packet) {
             return out->Add(index, packet);
+        });
+    } else {
+        if (options.session.mode == SessionOutputOptions::Mode::Follow && !ReadsTwice(options))
+            sessions.KeepLine(options.session.line);
+        options.sessionPass = &sessions;
+        store.PassThrough([&sessions](size_t index, const StoredPacket& packet) {
+            return sessions.Add(index, packet);
         });
     }
     return options.interface.empty() ? RunFile(options, store, stream.get())

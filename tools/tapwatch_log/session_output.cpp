@@ -54,14 +54,6 @@ class TextDecodeView : public IDecodeView {
     bool m_bPendingCr = false;
 };
 
-PacketSnapshot Roots(const PacketStore& store) {
-    PacketSnapshot roots;
-    const std::vector<StoredPacket> packets = store.Snapshot();
-    roots.reserve(packets.size());
-    for (const StoredPacket& p : packets) roots.push_back(p.root);
-    return roots;
-}
-
 // Line `line` of --sessions as a host index and a row of that host's list.
 std::optional<std::pair<int, int>> HostAndRow(const CSessionTable& table, unsigned long line,
                                               size_t& lines) {
@@ -74,23 +66,6 @@ std::optional<std::pair<int, int>> HostAndRow(const CSessionTable& table, unsign
         lines += rows;
     }
     return found;
-}
-
-std::string SessionLines(const CSessionTable& table) {
-    std::string out;
-    for (size_t h = 0; h < table.Hosts().size(); ++h) {
-        const int host = static_cast<int>(h);
-        const std::string hostText = table.Hosts()[h].Text();
-        for (const TcpSession& session : table.ListSessions(host)) {
-            out += hostText;
-            out += '\t';
-            out += table.SessionRowText(host, session);
-            out += '\t';
-            out += std::to_string(table.SessionPacketCount(session));
-            out += '\n';
-        }
-    }
-    return out;
 }
 
 bool ParseNumber(const char* text, unsigned long& out) {
@@ -142,32 +117,50 @@ std::string CheckSessionOptions(const SessionOutputOptions& options, bool rows) 
     return {};
 }
 
-SessionOutputResult WriteSessionOutput(const std::string& path, const SessionOutputOptions& options,
-                                       const PacketStore& store) {
-    std::string text;
-    if (options.mode == SessionOutputOptions::Mode::Sessions) {
-        text = SessionLines(CSessionTable(Roots(store)));
-    } else {
-        TextDecodeView view;
-        CDecodeLogic logic(view, Roots(store), nullptr);
-        // Nothing is shown yet: these only set the switches, as in the window.
-        logic.OnDataFormat(options.hex ? 1 : 0);
-        logic.OnHeaderStyle(options.style);
-        size_t lines = 0;
-        const auto at = HostAndRow(logic.Table(), options.line, lines);
-        if (!at) {
-            return {false, "no session " + std::to_string(options.line) + ": the capture has " +
-                               std::to_string(lines) + " session lines"};
+std::string SessionListing(const CSessionGrouping& grouping) {
+    std::string out;
+    for (size_t h = 0; h < grouping.Hosts().size(); ++h) {
+        const HostAddress& host = grouping.Hosts()[h];
+        const std::string hostText = host.Text();
+        for (const uint32_t session : grouping.HostSessions(h)) {
+            out += hostText;
+            out += '\t';
+            out += SessionRowText(host, grouping.Ends(session));
+            out += '\t';
+            out += std::to_string(grouping.PacketCount(session));
+            out += '\n';
         }
-        // The user's steps in the window: pick the host, then the row.
-        logic.FillHostList();
-        view.SetCurrentHost(at->first);
-        logic.OnHostChanged();
-        if (at->second != 0) logic.OnSessionSelected(at->second);
-        text = view.Caption() + '\n';
-        text += view.Stream();
     }
+    return out;
+}
 
+std::string NoSessionMessage(unsigned long line, size_t lines) {
+    return "no session " + std::to_string(line) + ": the capture has " + std::to_string(lines) +
+           " session lines";
+}
+
+std::optional<std::string> FollowText(const SessionOutputOptions& options, PacketSnapshot packets,
+                                      unsigned long line, std::string& error) {
+    TextDecodeView view;
+    CDecodeLogic logic(view, std::move(packets), nullptr);
+    // Nothing is shown yet: these only set the switches, as in the window.
+    logic.OnDataFormat(options.hex ? 1 : 0);
+    logic.OnHeaderStyle(options.style);
+    size_t lines = 0;
+    const auto at = HostAndRow(logic.Table(), line, lines);
+    if (!at) {
+        error = NoSessionMessage(line, lines);
+        return std::nullopt;
+    }
+    // The user's steps in the window: pick the host, then the row.
+    logic.FillHostList();
+    view.SetCurrentHost(at->first);
+    logic.OnHostChanged();
+    if (at->second != 0) logic.OnSessionSelected(at->second);
+    return view.Caption() + '\n' + view.Stream();
+}
+
+SessionOutputResult WriteSessionText(const std::string& path, const std::string& text) {
     ReplacingFile file;
     if (path == "-")
         file.Attach(STDOUT_FILENO);

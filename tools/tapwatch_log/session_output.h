@@ -4,9 +4,11 @@
 // diffed and scripted as the window shows it.
 #pragma once
 
+#include <optional>
 #include <string>
 
-#include "intake/packet_store.h"
+#include "sessions/session_grouping.h"
+#include "sessions/session_table.h"
 
 struct SessionOutputOptions {
     enum class Mode { None, Sessions, Follow };
@@ -30,7 +32,11 @@ inline constexpr char kSessionUsage[] =
     "                  Decode window shows it, caption first, without colours\n"
     "  --hex           with --follow: the payloads in hexadecimal\n"
     "  --style N       with --follow: 0 SYN/ACK (the default), 1 SYN/ACK + Flags,\n"
-    "                  2 Simple Header, 3 No Header\n";
+    "                  2 Simple Header, 3 No Header\n"
+    "--sessions keeps a few words per session and no frame. --follow reads a\n"
+    "file twice and keeps only the frames of its session; a stream (- or a FIFO)\n"
+    "or -i is read once and its listing known only at its end, so there it keeps\n"
+    "the frames of every session that may still turn out to be line K.\n";
 
 // Takes argv[i] when it is one of the options above, with its value (i then
 // points at the value). Returns 1 when taken, 0 when argv[i] is no such
@@ -46,7 +52,18 @@ struct SessionOutputResult {
     std::string error;  // one line, for stderr
 };
 
-// Writes the chosen output for the packets of `store` to `path` ("-" for the
-// standard output); a regular file is replaced only when complete.
-SessionOutputResult WriteSessionOutput(const std::string& path, const SessionOutputOptions& options,
-                                       const PacketStore& store);
+// The text of --sessions for the grouped capture.
+std::string SessionListing(const CSessionGrouping& grouping);
+
+// The text of --follow: the session on line `line` of the listing of
+// `packets`, rendered as the Decode window renders it; none, with `error`
+// set, when the listing has no such line.
+std::optional<std::string> FollowText(const SessionOutputOptions& options, PacketSnapshot packets,
+                                      unsigned long line, std::string& error);
+
+// The error of a line past the listing's `lines`.
+std::string NoSessionMessage(unsigned long line, size_t lines);
+
+// Writes `text` to `path` ("-" for the standard output); a regular file is
+// replaced only when complete.
+SessionOutputResult WriteSessionText(const std::string& path, const std::string& text);
