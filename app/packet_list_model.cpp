@@ -101,7 +101,7 @@ void PacketListModel::ClearPackets() {
 void PacketListModel::StartOver() {
     m_nSeen = 0;
     m_rows = Identity() ? nullptr : std::make_shared<RowIndices>();
-    m_keys.clear();
+    m_keys.reset();
     m_bPending = m_bRebuilding = false;
     m_cachedRow = -1;
 }
@@ -161,17 +161,27 @@ void PacketListModel::Refresh() {
         m_bPending = true;
         const size_t first = m_nSeen;
         m_nSeen = target;
+        // A sorted list goes to the worker too, which merges the batch into it.
+        std::shared_ptr<const RowIndices> sorted;
+        std::shared_ptr<const std::vector<RowKey>> keys;
+        if (!m_order.CaptureOrder()) {
+            sorted = m_rows ? m_rows : std::make_shared<RowIndices>();
+            keys = m_keys ? m_keys : std::make_shared<std::vector<RowKey>>();
+        }
         m_worker->Post([this, serial = m_nSerial, generation = m_generation, filter = m_filter,
-                        order = m_order, first, target](const std::atomic<bool>& cancel) {
+                        order = m_order, first, target, sorted = std::move(sorted),
+                        keys = std::move(keys)](const std::atomic<bool>& cancel) {
             std::optional<RowIndices> rows =
                 FilterEntries(m_store, generation, filter, first, target, &cancel);
             if (!rows) return;
             OrderedRows arrived{std::move(*rows), {}};
             if (!order.CaptureOrder()) {
-                std::optional<std::vector<RowKey>> keys =
+                std::optional<std::vector<RowKey>> arrivedKeys =
                     KeysOf(m_store, generation, arrived.rows, order.column, &cancel);
-                if (!keys) return;
-                arrived.keys = std::move(*keys);
+                if (!arrivedKeys) return;
+                arrived.keys = std::move(*arrivedKeys);
+                if (cancel.load(std::memory_order_relaxed)) return;
+                arrived = MergeRows(*sorted, *keys, arrived, order);
             }
             PostBack([this, serial, arrived = std::move(arrived)]() mutable {
                 OnBatch(serial, std::move(arrived));
@@ -184,27 +194,27 @@ void PacketListModel::Refresh() {
 void PacketListModel::OnBatch(uint64_t serial, OrderedRows arrived) {
     if (serial != m_nSerial) return;
     m_bPending = false;
+    if (!m_order.CaptureOrder()) {
+        // The whole list with the batch merged in; the same size: none joined.
+        if (m_rows && arrived.rows.size() == m_rows->size()) return;
+        beginResetModel();
+        m_rows = std::make_shared<RowIndices>(std::move(arrived.rows));
+        m_keys = std::make_shared<const std::vector<RowKey>>(std::move(arrived.keys));
+        m_cachedRow = -1;
+        endResetModel();
+        emit viewRebuilt(true);
+        return;
+    }
     if (arrived.rows.empty()) return;
     // A job may still read the list it was given: change a copy then.
     if (!m_rows) m_rows = std::make_shared<RowIndices>();
     if (m_rows.use_count() > 1) m_rows = std::make_shared<RowIndices>(*m_rows);
-    if (m_order.CaptureOrder()) {
-        const int first = static_cast<int>(m_rows->size());
-        const int last = first + static_cast<int>(arrived.rows.size()) - 1;
-        beginInsertRows({}, first, last);
-        m_rows->insert(m_rows->end(), arrived.rows.begin(), arrived.rows.end());
-        endInsertRows();
-        emit rowsArrived(first, last);
-        return;
-    }
-    OrderedRows sorted{std::move(*m_rows), std::move(m_keys)};
-    MergeRows(sorted, arrived, m_order);
-    beginResetModel();
-    *m_rows = std::move(sorted.rows);
-    m_keys = std::move(sorted.keys);
-    m_cachedRow = -1;
-    endResetModel();
-    emit viewRebuilt(true);
+    const int first = static_cast<int>(m_rows->size());
+    const int last = first + static_cast<int>(arrived.rows.size()) - 1;
+    beginInsertRows({}, first, last);
+    m_rows->insert(m_rows->end(), arrived.rows.begin(), arrived.rows.end());
+    endInsertRows();
+    emit rowsArrived(first, last);
 }
 
 bool PacketListModel::SetDisplayFilter(const std::string& expression, std::string& error) {
@@ -239,7 +249,7 @@ void PacketListModel::Rebuild() {
     if (Identity()) {
         beginResetModel();
         m_rows.reset();
-        m_keys.clear();
+        m_keys.reset();
         m_nSeen = count;
         m_bPending = m_bRebuilding = false;
         m_cachedRow = -1;
@@ -268,7 +278,7 @@ void PacketListModel::OnRebuilt(uint64_t serial, OrderedRows rows) {
     if (serial != m_nSerial) return;
     beginResetModel();
     m_rows = std::make_shared<RowIndices>(std::move(rows.rows));
-    m_keys = std::move(rows.keys);
+    m_keys = std::make_shared<const std::vector<RowKey>>(std::move(rows.keys));
     m_bPending = m_bRebuilding = false;
     m_cachedRow = -1;
     endResetModel();

@@ -8,7 +8,8 @@
 // new entries are tested (and keyed, for a sort) in batches by the view's
 // worker, and join the list in their place when the batch comes back. Rows of
 // capture order are appended at the end, where the list follows the newest;
-// a sorted list holds still and takes them in where they belong.
+// a sorted list holds still and takes them in where they belong, merged on
+// the worker too, so a million sorted rows cost the window only a reset.
 //
 // The store keeps the largest Time among its rows as they are appended, so the
 // window sizes Time (and Num, from the row count) without measuring any row.
@@ -112,9 +113,11 @@ class PacketListModel : public QAbstractTableModel {
     DisplayFilter m_filter;
     RowOrder m_order;
     // Without a filter in capture order row i is entry i (m_nSeen rows);
-    // otherwise the rows are these indices, with their keys when sorted.
+    // otherwise the rows are these indices, with their keys when sorted. A
+    // sorted list is replaced whole, never changed: the worker merges new
+    // rows into it while the list still shows it.
     std::shared_ptr<RowIndices> m_rows;
-    std::vector<RowKey> m_keys;
+    std::shared_ptr<const std::vector<RowKey>> m_keys;
     // A job of the worker is out: new entries wait for it.
     bool m_bPending = false;
     bool m_bRebuilding = false;

@@ -131,10 +131,14 @@ std::optional<OrderedRows> SortRows(const PacketStore& store, uint64_t generatio
     return sorted;
 }
 
-void MergeRows(OrderedRows& sorted, const OrderedRows& arrived, RowOrder order) {
+OrderedRows MergeRows(const RowIndices& rows, const std::vector<RowKey>& keys,
+                      const OrderedRows& arrived, RowOrder order) {
+    OrderedRows merged;
+    merged.rows.reserve(rows.size() + arrived.rows.size());
     if (order.CaptureOrder()) {
-        sorted.rows.insert(sorted.rows.end(), arrived.rows.begin(), arrived.rows.end());
-        return;
+        merged.rows.insert(merged.rows.end(), rows.begin(), rows.end());
+        merged.rows.insert(merged.rows.end(), arrived.rows.begin(), arrived.rows.end());
+        return merged;
     }
     std::vector<uint32_t> permutation(arrived.rows.size());
     std::iota(permutation.begin(), permutation.end(), 0U);
@@ -142,23 +146,19 @@ void MergeRows(OrderedRows& sorted, const OrderedRows& arrived, RowOrder order) 
         return Before(arrived.keys[a], arrived.rows[a], arrived.keys[b], arrived.rows[b],
                       order.descending);
     });
-    OrderedRows merged;
-    merged.rows.reserve(sorted.rows.size() + arrived.rows.size());
     merged.keys.reserve(merged.rows.capacity());
     size_t i = 0;
     for (const uint32_t p : permutation) {
-        while (i < sorted.rows.size() && Before(sorted.keys[i], sorted.rows[i], arrived.keys[p],
-                                                arrived.rows[p], order.descending)) {
-            merged.rows.push_back(sorted.rows[i]);
-            merged.keys.push_back(sorted.keys[i]);
+        while (i < rows.size() &&
+               Before(keys[i], rows[i], arrived.keys[p], arrived.rows[p], order.descending)) {
+            merged.rows.push_back(rows[i]);
+            merged.keys.push_back(keys[i]);
             ++i;
         }
         merged.rows.push_back(arrived.rows[p]);
         merged.keys.push_back(arrived.keys[p]);
     }
-    merged.rows.insert(merged.rows.end(), sorted.rows.begin() + static_cast<long>(i),
-                       sorted.rows.end());
-    merged.keys.insert(merged.keys.end(), sorted.keys.begin() + static_cast<long>(i),
-                       sorted.keys.end());
-    sorted = std::move(merged);
+    merged.rows.insert(merged.rows.end(), rows.begin() + static_cast<long>(i), rows.end());
+    merged.keys.insert(merged.keys.end(), keys.begin() + static_cast<long>(i), keys.end());
+    return merged;
 }

@@ -51,6 +51,9 @@ std::optional<std::vector<RowKey>> KeysOf(const PacketStore& store, uint64_t gen
                                           const RowIndices& rows, int column,
                                           const std::atomic<bool>* cancel = nullptr);
 
-// Merges rows that arrived (capture order, with their keys) into rows sorted
-// by `order`: each takes its place, after the rows of an equal key.
-void MergeRows(OrderedRows& sorted, const OrderedRows& arrived, RowOrder order);
+// Rows sorted by `order` (`rows` with their `keys`) and rows that arrived
+// (capture order, with their keys) merged: each arrival takes its place,
+// after the rows of an equal key. The sorted rows are read, not changed, so a
+// worker can merge while a window still shows them.
+OrderedRows MergeRows(const RowIndices& rows, const std::vector<RowKey>& keys,
+                      const OrderedRows& arrived, RowOrder order);

@@ -2,7 +2,7 @@
 // expression, in the same order, of a generated capture and of a live one on
 // loopback; Find stops at exactly the rows a plain scan of the frames finds;
 // a sort by Src IP puts addresses in address order, IPv4 before IPv6, equal
-// addresses in capture order.
+// addresses in capture order, and rows merged into it batch by batch too.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -293,6 +293,20 @@ TEST_F(ViewTest, SortBySourceAddressKeepsAddressOrderAndCaptureOrderWithin) {
     }
     EXPECT_GT(ties, 0u);
     EXPECT_EQ(address(sorted->rows.back()).first, 2);  // IPv6 after IPv4
+
+    // Rows arriving in batches take the places a sort of them all gives.
+    const uint64_t generation = m_store.Generation();
+    std::optional<OrderedRows> merged =
+        SortRows(m_store, generation, {nullptr, 1000}, {COL_SRC_IP, false});
+    ASSERT_TRUE(merged);
+    for (uint32_t first = 1000; first < m_store.Count(); first += 700) {
+        OrderedRows arrived;
+        for (uint32_t i = first; i < std::min<size_t>(first + 700, m_store.Count()); ++i)
+            arrived.rows.push_back(i);
+        arrived.keys = *KeysOf(m_store, generation, arrived.rows, COL_SRC_IP);
+        *merged = MergeRows(merged->rows, merged->keys, arrived, {COL_SRC_IP, false});
+    }
+    EXPECT_EQ(merged->rows, sorted->rows);
 }
 
 }  // namespace
