@@ -119,6 +119,9 @@ CCaptureDlg::CCaptureDlg(bool startHotKey, QWidget* parent)
     connect(m_ui->m_btnDecode, &QPushButton::clicked, this, &CCaptureDlg::OnDecode);
     connect(m_ui->m_btnSetFilter, &QPushButton::clicked, this, &CCaptureDlg::OnSetFilter);
     connect(m_ui->m_btnCopy, &QPushButton::clicked, this, &CCaptureDlg::OnCopyPacket);
+    connect(m_ui->m_btnStatistics, &QPushButton::clicked, this, &CCaptureDlg::OnStatistics);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this), &QShortcut::activated, this,
+            &CCaptureDlg::OnStatistics);
     connect(m_ui->m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CCaptureDlg::OnPacketSelectionChanged);
     m_ui->m_bytes->FollowTree(m_ui->m_tree);
@@ -178,6 +181,8 @@ void CCaptureDlg::SetUpButtons() {
         {m_ui->m_btnDecode, 141, "Reassemble the TCP session in human readable format"},
         {m_ui->m_btnSetFilter, 150, "Set a filter for the next capture"},
         {m_ui->m_btnCopy, 143, "Copy the current selected packet to clipboard"},
+        {m_ui->m_btnStatistics, 172,
+         "Statistics: I/O graph, protocol hierarchy, conversations and endpoints (Ctrl+T)"},
         {m_ui->m_btnOpen, kOpenIcon, "Open a capture file (pcap, pcapng)"},
         {m_ui->m_btnSave, kSavePcapIcon, "Save the capture as a pcap file"},
     };

@@ -37,6 +37,7 @@ class QTableView;
 class QTimer;
 class WindowRequest;
 class QTreeWidget;
+class StatisticsWindow;
 
 class CCaptureDlg : public QDialog, public CaptureWindow, public CaptureFilesWindow {
     Q_OBJECT
@@ -117,6 +118,9 @@ class CCaptureDlg : public QDialog, public CaptureWindow, public CaptureFilesWin
     void OnDecode();
     void OnSetFilter();
     void OnCopyPacket();
+    // The Statistics window (capture_dlg_statistics.cpp), made on first use
+    // and shown again after that; Ctrl+T.
+    void OnStatistics();
     // The packet list's selection moved (a click, the arrow and page keys,
     // Home, End): the Details tree shows the packet of the selected row. With
     // no row selected it keeps what it shows.
@@ -182,6 +186,7 @@ class CCaptureDlg : public QDialog, public CaptureWindow, public CaptureFilesWin
     PacketStore m_packets;
     CFilterDlg m_filterDlg;
     PacketListModel* m_model = nullptr;
+    StatisticsWindow* m_statistics = nullptr;
     std::unique_ptr<CaptureSession> m_session;
     std::unique_ptr<CaptureSource> m_source;
     std::shared_ptr<WindowRequest> m_hotKeyRequest;

@@ -13,7 +13,7 @@ if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-charts-dev libgl-dev
   libpcap-dev libcap-ng-dev libgtest-dev libgmock-dev libexpat1-dev libxml2-dev
   libx11-dev libxi-dev libxtst-dev
   xvfb xdotool x11-utils x11-apps imagemagick xcompmgr openbox

@@ -84,6 +84,7 @@ TrafficStats::TrafficStats() {
 void TrafficStats::Clear() {
     m_summary = {};
     m_origin = {};
+    m_bOriginSet = false;
     m_io.Clear();
     m_hierarchy.assign(1, HierarchyNode{});
     for (auto& table : m_tables) {
@@ -101,7 +102,7 @@ void TrafficStats::Add(const StoredPacket& packet, size_t position) {
 void TrafficStats::Add(const FrameTime& time, uint32_t capturedLength, uint32_t wireLength,
                        const CProtocolLayer* root, size_t position) {
     if (m_summary.packets == 0) {
-        m_origin = time;
+        if (!m_bOriginSet) m_origin = time;
         m_summary.first = time;
         m_summary.last = time;
     }
@@ -112,6 +113,7 @@ void TrafficStats::Add(const FrameTime& time, uint32_t capturedLength, uint32_t 
     m_io.Add(NanosecondsBetween(m_origin, time), wireLength);
     if (root == nullptr) return;
     CountHierarchy(root, wireLength);
+    m_bTagged = FindLayer(root, LAYER_VLAN) != nullptr;
 
     if (root->m_nType == LAYER_ETHERNET) {
         const auto* eth = static_cast<const CEthernetLayer*>(root);
@@ -172,6 +174,7 @@ void TrafficStats::Count(ConversationKind kind, const EndpointAddress& src,
         c.first = time;
         c.last = time;
         c.firstRow = position;
+        c.tagged = m_bTagged;
         table.list.push_back(c);
         found = table.index.emplace(std::pair{src, dst}, table.list.size() - 1).first;
         forward = true;

@@ -40,6 +40,7 @@ struct Conversation {
     FrameTime first;
     FrameTime last;
     size_t firstRow = 0;  // the position, among the rows counted, of its first frame
+    bool tagged = false;  // its first frame was inside VLAN tags
 };
 
 struct HierarchyNode {
@@ -73,6 +74,12 @@ class TrafficStats {
     void Add(const FrameTime& time, uint32_t capturedLength, uint32_t wireLength,
              const CProtocolLayer* root, size_t position);
     void Clear();
+    // Times count from `origin` rather than from the first row (counts of
+    // some rows drawn beside those of all); before any Add.
+    void SetOrigin(const FrameTime& origin) {
+        m_origin = origin;
+        m_bOriginSet = true;
+    }
     void SetDrops(uint64_t drops) { m_summary.drops = drops; }
 
     const StatsSummary& Summary() const { return m_summary; }
@@ -109,6 +116,8 @@ class TrafficStats {
     IoSeries m_io;
     std::vector<HierarchyNode> m_hierarchy;
     std::array<Table, kConversationKinds> m_tables;
+    bool m_bTagged = false;  // the frame being counted
+    bool m_bOriginSet = false;
 };
 
 // The text form of an address ("00:11:22:33:44:55", "10.0.0.1", "2001:db8::1").
