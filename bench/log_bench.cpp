@@ -3,8 +3,13 @@
 // child process) of
 //   tapwatch-log --rows FILE, -o LOG FILE and -w PCAP FILE
 //   tcpdump -n -r FILE and tcpdump -r FILE -w PCAP
+//   tapwatch-log --sessions FILE, and --follow K of the first and the middle
+//   line, from FILE (read twice) and from standard input (read once)
 // Targets: rows at least as fast as tcpdump's listing; peak memory a few MiB
 // above tcpdump's plus the decoder's tables, under 32 MiB whatever the size.
+// The conversations hold the session table and the followed session's frames
+// (a stream: those of the sessions that may still be line K), never the
+// capture.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -16,6 +21,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -28,9 +34,10 @@ struct Figures {
     double peakMiB = 0;
 };
 
-// Runs `argv` with standard output and error to /dev/null; the best of
-// `runs` times, and the largest peak memory.
-Figures Measure(const std::vector<std::string>& argv, int runs) {
+// Runs `argv` with standard output and error to /dev/null (standard input
+// from `input` when given); the best of `runs` times, and the largest peak
+// memory.
+Figures Measure(const std::vector<std::string>& argv, int runs, const std::string& input = {}) {
     Figures best;
     for (int run = 0; run < runs; ++run) {
         std::vector<char*> args;
@@ -40,6 +47,8 @@ Figures Measure(const std::vector<std::string>& argv, int runs) {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        if (!input.empty())
+            posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input.c_str(), O_RDONLY, 0);
         const auto start = std::chrono::steady_clock::now();
         pid_t pid = -1;
         const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
@@ -90,6 +99,18 @@ int main(int argc, char** argv) {
     const Figures pcap = Measure({tool, "-w", out + ".pcap", file}, runs);
     const Figures listing = Measure({"tcpdump", "-n", "-r", file}, runs);
     const Figures copy = Measure({"tcpdump", "-r", file, "-w", out + "-tcpdump.pcap"}, runs);
+    const Figures sessions = Measure({tool, "--sessions", "-o", out + ".txt", file}, runs);
+    size_t lines = 0;
+    {
+        std::ifstream text(out + ".txt");
+        for (std::string line; std::getline(text, line);) ++lines;
+    }
+    const std::string middle = std::to_string(lines / 2);
+    const Figures first = Measure({tool, "--follow", "0", file}, runs);
+    const Figures firstStream = Measure({tool, "--follow", "0", "-"}, runs, file);
+    const Figures mid = Measure({tool, "--follow", middle, file}, runs);
+    const Figures midStream = Measure({tool, "--follow", middle, "-"}, runs, file);
+    std::remove((out + ".txt").c_str());
     std::remove((out + ".xml").c_str());
     std::remove((out + ".pcap").c_str());
     std::remove((out + "-tcpdump.pcap").c_str());
@@ -100,7 +121,14 @@ int main(int argc, char** argv) {
     Print("tapwatch-log -w PCAP", pcap, megabytes);
     Print("tcpdump -n -r", listing, megabytes);
     Print("tcpdump -r -w", copy, megabytes);
-    if (rows.seconds < 0 || log.seconds < 0 || pcap.seconds < 0) {
+    std::printf("  conversations (%zu session lines):\n", lines);
+    Print("tapwatch-log --sessions", sessions, megabytes);
+    Print("--follow 0 FILE", first, megabytes);
+    Print("--follow 0 - (stream)", firstStream, megabytes);
+    Print(("--follow " + middle + " FILE").c_str(), mid, megabytes);
+    Print(("--follow " + middle + " - (stream)").c_str(), midStream, megabytes);
+    if (rows.seconds < 0 || log.seconds < 0 || pcap.seconds < 0 || sessions.seconds < 0 ||
+        first.seconds < 0 || firstStream.seconds < 0 || mid.seconds < 0 || midStream.seconds < 0) {
         std::fprintf(stderr, "log-bench: tapwatch-log failed on %s\n", file.c_str());
         return 1;
     }
