@@ -105,6 +105,14 @@ Flood SendFlood(uint16_t port, double seconds) {
     return flood;
 }
 
+// CPU seconds, user and system, of `who`.
+double CpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 long PeakRssKiB(int who) {
     rusage usage{};
     getrusage(who, &usage);
@@ -118,6 +126,9 @@ struct Round {
     bool haveStats = false;
     uint64_t received = 0;
     uint64_t dropped = 0;
+    double cpuSelf = 0;     // the session's threads
+    double cpuHelper = 0;   // tapwatch-capture, its only child by then
+    double idleStopMs = 0;  // Stop to the helper's end with no traffic
 };
 
 void PrintRound(const char* name, const char* keptLabel, const Round& round) {
@@ -141,7 +152,7 @@ void PrintRound(const char* name, const char* keptLabel, const Round& round) {
 Round SessionRound(uint16_t port, const std::string& filterText, double seconds) {
     Round round;
     PacketStore store;
-    const SharedText filter(filterText);
+    SharedText filter(filterText);
     const SharedText dataContains;
     ConsoleWindow window(store, "live-capture-bench");
     CaptureSession session(window, store, filter, dataContains);
@@ -156,6 +167,8 @@ Round SessionRound(uint16_t port, const std::string& filterText, double seconds)
     }
     window.SelectInterface(lo);
     TaskQueue& queue = window.Queue();
+    const double self = CpuSeconds(RUSAGE_SELF);
+    const double children = CpuSeconds(RUSAGE_CHILDREN);
     session.OnCapture();
     if (!queue.RunUntil([&] { return session.Phase() != CapturePhase::Starting; }, 10s) ||
         session.Phase() != CapturePhase::Running) {
@@ -182,6 +195,8 @@ Round SessionRound(uint16_t port, const std::string& filterText, double seconds)
     }
     session.OnCapture();
     queue.RunUntil([&] { return session.Phase() == CapturePhase::Idle; }, 10s);
+    round.cpuSelf = CpuSeconds(RUSAGE_SELF) - self;
+    round.cpuHelper = CpuSeconds(RUSAGE_CHILDREN) - children;
     round.kept = store.Count();
     // Each datagram carries its sequence number first: rows in wire order
     // carry rising numbers.
@@ -201,6 +216,16 @@ Round SessionRound(uint16_t port, const std::string& filterText, double seconds)
     round.haveStats = stats.valid;
     round.received = stats.received;
     round.dropped = stats.dropped;
+    // Stop on an idle link: a filter nothing matches, the helper waiting.
+    filter.Set("udp dst port 9");
+    session.OnCapture();
+    if (queue.RunUntil([&] { return session.Phase() == CapturePhase::Running; }, 10s)) {
+        queue.RunUntil([] { return false; }, 300ms);
+        const auto stop = Clock::now();
+        session.OnCapture();
+        queue.RunUntil([&] { return session.Phase() == CapturePhase::Idle; }, 10s);
+        round.idleStopMs = std::chrono::duration<double, std::milli>(Clock::now() - stop).count();
+    }
     return round;
 }
 
@@ -304,6 +329,13 @@ int main(int argc, char** argv) {
     std::printf("session  frames out of order %8llu\n",
                 static_cast<unsigned long long>(session.outOfOrder));
     std::printf("session  peak RSS          %12.1f MiB\n", sessionRss / 1024.0);
+    const double millions = session.kept / 1e6;
+    if (millions > 0) {
+        std::printf("session  CPU per million frames: window %.2f s, helper %.2f s\n",
+                    session.cpuSelf / millions, session.cpuHelper / millions);
+    }
+    std::printf("session  Stop to the helper's end, idle link: %.1f ms (aim: under 100)\n",
+                session.idleStopMs);
 
     Round tcpdump;
     long tcpdumpRss = -1;
