@@ -24,7 +24,7 @@ namespace {
 // The window shows its counts at most this often.
 constexpr qint64 kShowEveryMs = 250;
 // Rows counted per tick: a flood is caught up over several ticks, each short.
-constexpr size_t kRowsPerTick = 40'000;
+constexpr size_t kRowsPerTick = 15'000;
 
 QString WallClock(const FrameTime& time) {
     const QDateTime when = QDateTime::fromSecsSinceEpoch(time.seconds);
