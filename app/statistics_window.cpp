@@ -134,8 +134,12 @@ const TrafficStats& StatisticsWindow::Current() const {
 }
 
 void StatisticsWindow::Refresh() {
-    if (m_follower.FilterExpression() != m_model.Filter().Expression())
-        m_follower.SetFilter(m_model.Filter());
+    // The same expression compiled again for a capture of another link type
+    // is another program.
+    const DisplayFilter& shown = m_model.Filter();
+    if (m_follower.FilterExpression() != shown.Expression() ||
+        m_follower.FilterLinkType() != shown.LinkType())
+        m_follower.SetFilter(shown);
     m_bPending = m_follower.Follow(m_store, kRowsPerTick) || m_bPending;
     if (!isVisible() || !m_bPending) return;
     if (m_sinceShown.isValid() && m_sinceShown.elapsed() < kShowEveryMs) return;

@@ -21,6 +21,7 @@ class StatsFollower {
     // The filter whose matches Shown() counts; an empty one shows every entry.
     void SetFilter(const DisplayFilter& filter);
     const std::string& FilterExpression() const { return m_filter.Expression(); }
+    int FilterLinkType() const { return m_filter.LinkType(); }
 
     const TrafficStats& All() const { return m_all; }
     // The counts of the rows shown: All() without a filter.

@@ -284,14 +284,15 @@ void CaptureDlgTest::tabOrderAndFirstFocus() {
 
     // The keyboard starts in the packet list, not on the chain's first button.
     const std::vector<QWidget*> order = {
-        Child<QWidget>(dlg, "m_list"),         Child<QWidget>(dlg, "m_btnCapture"),
-        Child<QWidget>(dlg, "m_btnClear"),     Child<QWidget>(dlg, "m_btnSaveXml"),
-        Child<QWidget>(dlg, "m_combo"),        Child<QWidget>(dlg, "m_btnDecode"),
-        Child<QWidget>(dlg, "m_tree"),         Child<QWidget>(dlg, "m_bytes"),
-        Child<QWidget>(dlg, "m_btnCopy"),      Child<QWidget>(dlg, "m_slider"),
-        Child<QWidget>(dlg, "m_btnSetFilter"), Child<QWidget>(dlg, "m_btnAlwaysOnTop"),
-        Child<QWidget>(dlg, "m_btnOpen"),      Child<QWidget>(dlg, "m_btnSave"),
-        Child<QWidget>(dlg, "m_btnAbout"),     Child<QWidget>(dlg, "m_displayFilter"),
+        Child<QWidget>(dlg, "m_list"),           Child<QWidget>(dlg, "m_btnCapture"),
+        Child<QWidget>(dlg, "m_btnClear"),       Child<QWidget>(dlg, "m_btnSaveXml"),
+        Child<QWidget>(dlg, "m_combo"),          Child<QWidget>(dlg, "m_btnDecode"),
+        Child<QWidget>(dlg, "m_tree"),           Child<QWidget>(dlg, "m_bytes"),
+        Child<QWidget>(dlg, "m_btnCopy"),        Child<QWidget>(dlg, "m_btnStatistics"),
+        Child<QWidget>(dlg, "m_slider"),         Child<QWidget>(dlg, "m_btnSetFilter"),
+        Child<QWidget>(dlg, "m_btnAlwaysOnTop"), Child<QWidget>(dlg, "m_btnOpen"),
+        Child<QWidget>(dlg, "m_btnSave"),        Child<QWidget>(dlg, "m_btnAbout"),
+        Child<QWidget>(dlg, "m_displayFilter"),
     };
     QTRY_COMPARE(QApplication::focusWidget(), order[0]);
     for (size_t i = 1; i <= order.size(); ++i) {
