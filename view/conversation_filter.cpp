@@ -40,7 +40,13 @@ std::string ConversationFilter(const CProtocolLayer* root) {
     }
     if (a.empty() || b.empty()) return {};
 
-    std::string expression = FindLayer(root, LAYER_VLAN) != nullptr ? "vlan and " : "";
+    // libpcap's "vlan" steps over one tag and "pppoes" over the PPPoE and PPP
+    // headers: without them the addresses are looked for in the wrong place.
+    std::string expression;
+    for (const CProtocolLayer* layer = root; layer != nullptr; layer = layer->m_pNext) {
+        if (layer->m_nType == LAYER_VLAN) expression += "vlan and ";
+        if (layer->m_nType == LAYER_PPPOE) expression += "pppoes and ";
+    }
     const char* proto = nullptr;
     unsigned p = 0;
     unsigned q = 0;

@@ -19,8 +19,11 @@
 #include "capture_files/capture_file_reader.h"
 #include "capture_files/pcap_save.h"
 #include "intake/packet_intake.h"
+#include "protocols/decode.h"
 #include "tests/capture/capture_test_support.h"
 #include "tools/capture_gen/generator.h"
+#include "view/conversation_filter.h"
+#include "view/display_filter.h"
 #include "view/frame_find.h"
 #include "view/row_order.h"
 #include "view/shown_rows.h"
@@ -173,6 +176,26 @@ TEST_F(ViewTest, DisplayFilterShowsWhatTcpdumpKeeps) {
     DisplayFilter bad;
     EXPECT_FALSE(bad.Compile("tcp port", DLT_EN10MB));
     EXPECT_NE(bad.Error().find("syntax error"), std::string::npos) << bad.Error();
+}
+
+// Every frame with two addresses is among the frames its own conversation's
+// expression matches, behind VLAN tags (one or two) and PPPoE too.
+TEST(ConversationFilterTest, EveryFrameMatchesItsOwnConversation) {
+    size_t checked = 0;
+    for (const auto kind : {capture_gen::CaptureKind::Mix, capture_gen::CaptureKind::Vlan}) {
+        for (const auto& f : capture_gen::GenerateFrames(kind, 3000, 3)) {
+            const auto root = DecodeFrame(f.data.data(), static_cast<int>(f.data.size()));
+            const std::string expression = ConversationFilter(root.get());
+            if (expression.empty() || f.data.size() < f.origLen) continue;
+            DisplayFilter filter;
+            ASSERT_TRUE(filter.Compile(expression, DLT_EN10MB)) << filter.Error();
+            ChainSlab slab;
+            const FrameInfo info{{}, static_cast<uint32_t>(f.data.size()), f.origLen};
+            EXPECT_TRUE(filter.Matches(*KeepFrame(slab, info, f.data.data()))) << expression;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 5000u);
 }
 
 TEST(LiveViewTest, DisplayFilterShowsWhatTcpdumpKeepsOfALoopbackCapture) {
