@@ -244,13 +244,16 @@ pcap_t* Open(const Options& options, int& status) {
     return handle;
 }
 
-// Writes what the kernel has handed over, everything it holds when `all`;
-// false on a read error, after its message.
+// Writes what the kernel has handed over, and when `all` what it still holds,
+// for at most a moment: under a flood the ring never empties, and a stop must
+// end; false on a read error, after its message.
 bool Dispatch(pcap_t* handle, StreamWriter& writer, bool all) {
+    constexpr auto kMostDrain = std::chrono::milliseconds(200);
+    const auto until = std::chrono::steady_clock::now() + kMostDrain;
     int read = 0;
     do {
         read = pcap_dispatch(handle, -1, StreamWriter::OnFrame, reinterpret_cast<u_char*>(&writer));
-    } while (read > 0 && all && writer.Ok());
+    } while (read > 0 && all && writer.Ok() && std::chrono::steady_clock::now() < until);
     writer.Flush();
     if (read >= 0) return true;
     Complain(pcap_geterr(handle));
